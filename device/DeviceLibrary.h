@@ -1,0 +1,90 @@
+// The device library: 21 operations, all returning a signed 32-bit result.
+// Every operation but OpenLink and CloseLink takes the device number first
+// (always 0 here); outputs follow the inputs as pointers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define QDX_CALL __stdcall
+#else
+#define QDX_CALL
+#endif
+
+// The one list of operations: ordinal, name, return type and parameters. The
+// binding, the simulated library and the .def file are generated from it.
+#define QDX_OPERATIONS(X)                                                                        \
+    X(1, OpenLink, (void), ())                                                                   \
+    X(2, CloseLink, (void), ())                                                                  \
+    X(5, RestartDevice, (int32_t dev), (dev))                                                    \
+    X(12, ReadVersion, (int32_t dev, uint8_t * a, uint8_t * b, uint8_t * c, uint8_t * d),       \
+      (dev, a, b, c, d))                                                                         \
+    X(13, ReadFpgaVersion, (int32_t dev, uint32_t * version), (dev, version))                    \
+    X(14, ReadSerialNumber, (int32_t dev, uint32_t * serial), (dev, serial))                     \
+    X(33, ReadModuleRegister, (int32_t dev, int32_t bank, int32_t reg, uint32_t * value),        \
+      (dev, bank, reg, value))                                                                   \
+    X(171, ReadModuleParameter, (int32_t dev, int32_t param, int32_t * value),                   \
+      (dev, param, value))                                                                       \
+    X(173, SaveModuleParameters, (int32_t dev), (dev))                                           \
+    X(175, WriteModuleParameter, (int32_t dev, int32_t param, int32_t value), (dev, param, value)) \
+    X(176, SaveUserParameters, (int32_t dev), (dev))                                             \
+    X(177, ReadSystemParameter, (int32_t dev, int32_t index, int32_t * value),                   \
+      (dev, index, value))                                                                       \
+    X(181, JtagStatus, (int32_t dev, uint16_t * status, uint16_t * buffers),                     \
+      (dev, status, buffers))                                                                    \
+    X(182, JtagControl, (int32_t dev, int32_t length, uint8_t target), (dev, length, target))    \
+    X(183, JtagWrite, (int32_t dev, const uint8_t* data, int32_t count), (dev, data, count))     \
+    X(184, JtagWriteEncrypted, (int32_t dev, const uint8_t* data, int32_t count),                \
+      (dev, data, count))                                                                        \
+    X(191, EnterBootloader, (int32_t dev), (dev))                                                \
+    X(192, EraseSector, (int32_t dev, uint8_t sector, uint8_t * status), (dev, sector, status))  \
+    X(193, ProgramPage, (int32_t dev, uint8_t sector, uint32_t page, uint8_t * status),          \
+      (dev, sector, page, status))                                                               \
+    X(194, WritePageWord,                                                                        \
+      (int32_t dev, uint32_t offset, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3),            \
+      (dev, offset, b0, b1, b2, b3))                                                             \
+    X(195, WritePageBlock, (int32_t dev, uint32_t offset, const uint8_t* data, int32_t count),   \
+      (dev, offset, data, count))
+
+namespace device {
+
+// Function pointer types: OpenLinkFn, CloseLinkFn, ...
+#define QDX_DECLARE_FN(ord, name, params, args) using name##Fn = int32_t(QDX_CALL*) params;
+QDX_OPERATIONS(QDX_DECLARE_FN)
+#undef QDX_DECLARE_FN
+
+struct Operation {
+    int ordinal;
+    const char* name;
+};
+
+// The table the rest of the system calls through.
+struct DeviceLibrary {
+#define QDX_MEMBER(ord, name, params, args) name##Fn name = nullptr;
+    QDX_OPERATIONS(QDX_MEMBER)
+#undef QDX_MEMBER
+};
+
+inline constexpr int kOperationCount = 21;
+extern const Operation kOperations[kOperationCount];
+
+// Looks an operation up by ordinal and name; returns nullptr when the library lacks it.
+using Resolver = void* (*)(void* context, const Operation& op);
+
+struct BindResult {
+    bool ok = false;
+    std::wstring error;  // names the missing file or the missing operation
+};
+
+// Fills `lib` from a resolver; stops at the first missing operation.
+BindResult BindOperations(DeviceLibrary& lib, Resolver resolve, void* context);
+
+// Loads the maker's library from the program's own folder (and, on Windows, the
+// system folder; never the current directory) and binds every operation.
+BindResult LoadDeviceLibrary(DeviceLibrary& lib);
+
+// The library the tool talks to; bound once at start-up, before any window.
+DeviceLibrary& Device();
+
+}  // namespace device
