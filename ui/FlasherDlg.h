@@ -1,0 +1,38 @@
+// The main window's logic: start-up, the 50 ms device monitor tick, the three
+// buttons and the close request. It talks to the window only through WindowOps
+// and to the device only through device::Device().
+#pragma once
+
+#include "ui/WindowOps.h"
+
+namespace ui {
+
+class CFlasherDlg {
+public:
+    explicit CFlasherDlg(WindowOps& window) : window_(window) {}
+
+    // After the window's controls exist: resets the update state, opens the
+    // link and sets the fields and buttons. The caller starts the 50 ms timer.
+    bool OnInitDialog();
+    // The 50 ms tick: poll or present the worker, count down, one sequence step.
+    void OnTimer();
+    void OnUpdateButton();
+    void OnRestartButton();
+    void OnInfoButton();
+
+    // Exit, Escape or the close box. True: the dialog may end now. False: a
+    // worker still uses the device, so the end waits for its final status;
+    // closeDue() turns true at the tick that sees it.
+    bool RequestClose();
+    bool closeDue() const { return closeDue_; }
+
+private:
+    void Poll();
+    void PresentWorker(int32_t status);
+
+    WindowOps& window_;
+    bool closePending_ = false;
+    bool closeDue_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,121 @@
+#include "update/UpdateState.h"
+
+#include <cassert>
+
+namespace update {
+
+UpdateState updateState{};
+SharedText imageFileName;
+SharedText workerMessage;
+SharedText workerProgress;
+std::wstring displayText;
+int32_t fileBootloaderVersion = 0;
+platform::ThreadRecord workerThread;
+
+void SharedText::Set(std::wstring text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    text_ = std::move(text);
+    if (observer_) observer_(text_);
+}
+
+std::wstring SharedText::Get() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+}
+
+void SharedText::SetObserver(std::function<void(const std::wstring&)> observer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+void ResetUpdateState() {
+    for (int32_t& v : updateState.parameterValues) v = 0;
+    updateState.delayTicks = 0;
+    updateState.updateStep = 0;
+    updateState.retryCount = 0;
+    updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Idle));
+    updateState.restartState = 0;
+    updateState.linkState = 0;
+    updateState.parameterImagePointer = nullptr;
+    imageFileName.Set(L"");
+    workerMessage.Set(L"");
+    workerProgress.Set(L"");
+    displayText.clear();
+    fileBootloaderVersion = 0;
+}
+
+WorkerStatus ReadWorkerStatus() {
+    return static_cast<WorkerStatus>(updateState.workerStatus.load(std::memory_order_acquire));
+}
+
+bool ChangeWorkerStatus(WorkerStatus from, WorkerStatus to) {
+    auto expected = static_cast<int32_t>(from);
+    return updateState.workerStatus.compare_exchange_strong(
+        expected, static_cast<int32_t>(to), std::memory_order_acq_rel, std::memory_order_acquire);
+}
+
+namespace {
+
+void Publish(WorkerStatus status) {
+    updateState.workerStatus.store(static_cast<int32_t>(status), std::memory_order_release);
+}
+
+// A note stays until the tick has logged it; only then may the worker write
+// the message again. The tick keeps running while a worker lives (even while
+// the window waits to close), so this wait always ends.
+void WaitForNoteTaken() {
+    while (ReadWorkerStatus() == WorkerStatus::Note) platform::SleepMs(1);
+}
+
+}  // namespace
+
+void StartWorker(Worker worker, int32_t argument) {
+    assert(ReadWorkerStatus() == WorkerStatus::Idle && "a worker is started only when none runs");
+    Publish(WorkerStatus::Running);
+    if (!platform::StartThread(worker, argument, workerThread)) {
+        workerMessage.Set(L"Worker thread could not be started");
+        workerProgress.Set(L"");
+        Publish(WorkerStatus::Failed);
+    }
+}
+
+void ApplyRetryRule(int32_t restartStep) {
+    updateState.retryCount += 1;
+    if (updateState.retryCount > 10) {
+        updateState.updateStep = 99;
+        return;
+    }
+    updateState.delayTicks = 20;
+    updateState.updateStep = restartStep;
+}
+
+void WorkerRunning(const std::wstring& progress) {
+    workerProgress.Set(progress);
+    Publish(WorkerStatus::Running);
+}
+
+void WorkerNote(const std::wstring& message) {
+    WaitForNoteTaken();
+    workerMessage.Set(message);
+    Publish(WorkerStatus::Note);
+}
+
+void WorkerSucceeded() {
+    WaitForNoteTaken();
+    Publish(WorkerStatus::Succeeded);
+}
+
+void WorkerFailed(const std::wstring& message, const std::wstring& progress) {
+    WaitForNoteTaken();
+    workerMessage.Set(message);
+    workerProgress.Set(progress);
+    Publish(WorkerStatus::Failed);
+}
+
+void WorkerFailedKeepProgress(const std::wstring& message) {
+    WaitForNoteTaken();
+    workerMessage.Set(message);
+    Publish(WorkerStatus::Failed);
+}
+
+}  // namespace update

@@ -1,0 +1,84 @@
+// The update state shared by the window thread and the one worker thread, and
+// the hand-over between them.
+//
+// The status word is atomic: a worker publishes its texts before the status
+// that announces them (release), the window thread reads the status first
+// (acquire) and the texts after. The window thread's own transitions (Note to
+// Running, Succeeded or Failed to Idle) are compare-and-swap, so they never
+// overwrite a status the worker wrote meanwhile. A worker that has left a note
+// waits for the tick to take it before it writes again, so a note is never lost
+// under the result that follows it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "platform/Thread.h"
+
+namespace update {
+
+enum class WorkerStatus : int32_t { Idle = 0, Note = 1, Running = 2, Succeeded = 3, Failed = 4 };
+
+struct UpdateState {
+    int32_t parameterValues[64];
+    int32_t delayTicks;
+    int32_t updateStep;
+    int32_t retryCount;
+    std::atomic<int32_t> workerStatus;
+    int32_t restartState;
+    int32_t linkState;
+    const uint8_t* parameterImagePointer;
+};
+
+// A text shared between the threads; never read half-written.
+class SharedText {
+public:
+    void Set(std::wstring text);
+    std::wstring Get() const;
+    // Tests watch every text a worker writes; nullptr to stop.
+    void SetObserver(std::function<void(const std::wstring&)> observer);
+
+private:
+    mutable std::mutex mutex_;
+    std::wstring text_;
+    std::function<void(const std::wstring&)> observer_;
+};
+
+extern UpdateState updateState;
+extern SharedText imageFileName;   // the file the next worker reads
+extern SharedText workerMessage;   // a note, or the reason of a failure
+extern SharedText workerProgress;  // the worker's progress line
+extern std::wstring displayText;   // window thread only: scratch for one line
+extern int32_t fileBootloaderVersion;
+extern platform::ThreadRecord workerThread;
+
+// The values of a program start (used by tests between runs, too).
+void ResetUpdateState();
+
+// ---- the window thread's side ----
+WorkerStatus ReadWorkerStatus();
+// Compare-and-swap: true when the status was `from` and is now `to`.
+bool ChangeWorkerStatus(WorkerStatus from, WorkerStatus to);
+
+// Starts a worker: Running is set before the thread exists, so nothing sees
+// the Idle from before the start. A thread that cannot be created ends as
+// Failed with a reason, like a worker that failed.
+using Worker = int32_t (*)(int32_t argument);
+void StartWorker(Worker worker, int32_t argument);
+
+// A failed stage: count it; past 10 failures end the update (step 99),
+// otherwise settle for a second and go back to the stage's restart step.
+void ApplyRetryRule(int32_t restartStep);
+
+// ---- the worker's side ----
+void WorkerRunning(const std::wstring& progress);
+void WorkerNote(const std::wstring& message);
+// The last act of every worker: texts first, then the final status.
+void WorkerSucceeded();
+void WorkerFailed(const std::wstring& message, const std::wstring& progress);
+void WorkerFailedKeepProgress(const std::wstring& message);
+
+}  // namespace update
