@@ -1,0 +1,60 @@
+// The device's memory areas, the update files, and the header of an update
+// file (16 bytes: four not read, the boot-loader version text, the big-endian
+// start address, four not read; then the area's encrypted contents).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/File.h"
+
+namespace update {
+
+struct FlashArea {
+    uint8_t inUse;
+    char letter;
+    uint8_t isFlash;
+    const wchar_t* name;
+    int8_t sectorId;
+    uint32_t start;
+    uint32_t end;  // last byte, inclusive
+};
+
+struct UpdateFile {
+    uint8_t area;
+    char fileName[250];
+};
+
+inline constexpr int kAreaCount = 13;
+extern const FlashArea flashAreaTable[kAreaCount + 1];      // ended by an empty row
+extern const FlashArea parameterAreaTable[3 + 1];           // the plain parameter areas
+extern const UpdateFile updateFileTable[4 + 1];             // ended by area 0xFF
+
+inline constexpr size_t kHeaderSize = 16;
+inline constexpr uint32_t kPageShift = 8;
+
+// Size, first page and page span of an area, in unsigned 32-bit arithmetic.
+inline uint32_t AreaSize(const FlashArea& a) { return a.end - a.start + 1u; }
+inline uint32_t FirstPage(const FlashArea& a) { return a.start >> kPageShift; }
+inline uint32_t PageSpan(const FlashArea& a) { return (a.end - a.start) >> kPageShift; }
+
+// Header bytes 8 to 11, most significant first.
+uint32_t HeaderStartAddress(const uint8_t* header);
+
+// The version at header offset 4, read as "%04x" reads it: blanks skipped, at
+// most four hex digits, never past the 16 header bytes; 0 when none.
+int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
+
+// An update file by its table name, made wide with this thread's code page.
+std::wstring UpdateFileName(int row);
+
+// Opens an update file as the sequence and the workers do (relative to the
+// current directory, read only, no sharing).
+bool OpenUpdateFile(platform::InputFile& file, const std::wstring& name);
+
+// Sets imageFileName to row 0's name, opens it and reads fileBootloaderVersion.
+// False when the file cannot be opened (the version is then left alone).
+bool ReadBootloaderVersion();
+
+}  // namespace update
