@@ -1,0 +1,31 @@
+#include "app/FlasherApp.h"
+
+#include <commctrl.h>
+
+#include "device/DeviceLibrary.h"
+#include "ui/win32/FlasherDlgWin32.h"
+
+// The one application object.
+CFlasherApp theApp;
+
+bool CFlasherApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    // Without the maker's library (or with one that lacks an operation) the
+    // tool can do nothing: say which, and end before any window exists.
+    const device::BindResult bound = device::LoadDeviceLibrary(device::Device());
+    if (!bound.ok) {
+        MessageBoxW(nullptr, bound.error.c_str(), L"QDX-Update", MB_OK | MB_ICONERROR);
+        SetExitCode(2);
+        return false;
+    }
+
+    win32::CFlasherDlg dialog;
+    dialog.DoModal();  // its result tells nothing
+    device::Device().CloseLink();
+    // No message loop of our own: the application ends here.
+    return false;
+}

@@ -1,0 +1,559 @@
+// The Win32 window in-process, under Wine: the dialog template, the system
+// menu, the icons, the log operations and every drawing rule of the colour
+// log. The device is the simulated one, bound statically.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "device/DeviceLibrary.h"
+#include "simulator/SimDevice.h"
+#include "ui/win32/FlasherDlgWin32.h"
+#include "ui/win32/resource.h"
+
+namespace {
+
+using ui::LogColour;
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Config config;
+        sim::Instance().Reset(config);
+        device::Device() = sim::StaticLibrary();
+        ASSERT_NE(dialog_.Create(), nullptr) << GetLastError();
+        // Hidden: the log then spends no time painting.
+        ShowWindow(dialog_.hwnd(), SW_HIDE);
+    }
+
+    HWND hwnd() const { return dialog_.hwnd(); }
+    HWND item(int id) const { return GetDlgItem(dialog_.hwnd(), id); }
+    int LogCount() const { return static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETCOUNT, 0, 0)); }
+    std::wstring LogText(int index) { return dialog_.logList().GetText(index); }
+
+    win32::CFlasherDlg dialog_;
+};
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// ---- the dialog template ----------------------------------------------------------------------
+
+// Dialog 102 as the resource holds it (an extended dialog template).
+struct TemplateItem {
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    DWORD id = 0;
+    std::wstring windowClass, text;
+};
+struct DialogTemplate {
+    DWORD style = 0, exStyle = 0;
+    short cx = 0, cy = 0;
+    std::wstring title, font;
+    WORD pointSize = 0, weight = 0;
+    std::vector<TemplateItem> items;
+};
+
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : p_(data), start_(data) {}
+    template <typename T>
+    T Read() {
+        T value;
+        std::memcpy(&value, p_, sizeof value);
+        p_ += sizeof value;
+        return value;
+    }
+    std::wstring String() {
+        std::wstring text;
+        for (WORD c; (c = Read<WORD>()) != 0;) text.push_back(static_cast<wchar_t>(c));
+        return text;
+    }
+    // A string, an ordinal (0xFFFF, n; predefined classes 0x80 button to 0x85) or nothing.
+    std::wstring StringOrOrdinal() {
+        WORD first;
+        std::memcpy(&first, p_, sizeof first);
+        if (first == 0xFFFF) {
+            p_ += 2;
+            static const wchar_t* const kClasses[] = {L"Button", L"Edit", L"Static",
+                                                      L"ListBox", L"ScrollBar", L"ComboBox"};
+            const WORD ordinal = Read<WORD>();
+            return ordinal >= 0x80 && ordinal <= 0x85 ? kClasses[ordinal - 0x80]
+                                                      : L"#" + std::to_wstring(ordinal);
+        }
+        return String();
+    }
+    void AlignDword() {
+        while ((p_ - start_) % 4 != 0) ++p_;
+    }
+
+private:
+    const BYTE* p_;
+    const BYTE* start_;
+};
+
+DialogTemplate LoadTemplate(UINT id) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
+    DialogTemplate t;
+    if (resource == nullptr) return t;
+    TemplateReader in(static_cast<const BYTE*>(LockResource(LoadResource(module, resource))));
+    if (in.Read<WORD>() != 1 || in.Read<WORD>() != 0xFFFF) return t;  // not DLGTEMPLATEEX
+    in.Read<DWORD>();                                                    // help id
+    t.exStyle = in.Read<DWORD>();
+    t.style = in.Read<DWORD>();
+    const WORD count = in.Read<WORD>();
+    in.Read<short>();
+    in.Read<short>();
+    t.cx = in.Read<short>();
+    t.cy = in.Read<short>();
+    in.StringOrOrdinal();  // menu
+    in.StringOrOrdinal();  // class
+    t.title = in.String();
+    if (t.style & (DS_SETFONT | DS_SHELLFONT)) {
+        t.pointSize = in.Read<WORD>();
+        t.weight = in.Read<WORD>();
+        in.Read<BYTE>();
+        in.Read<BYTE>();
+        t.font = in.String();
+    }
+    for (WORD i = 0; i < count; ++i) {
+        in.AlignDword();
+        TemplateItem item;
+        in.Read<DWORD>();  // help id
+        item.exStyle = in.Read<DWORD>();
+        item.style = in.Read<DWORD>();
+        item.x = in.Read<short>();
+        item.y = in.Read<short>();
+        item.cx = in.Read<short>();
+        item.cy = in.Read<short>();
+        item.id = in.Read<DWORD>();
+        item.windowClass = in.StringOrOrdinal();
+        item.text = in.StringOrOrdinal();
+        const WORD extra = in.Read<WORD>();
+        for (WORD b = 0; b < extra; ++b) in.Read<BYTE>();
+        t.items.push_back(item);
+    }
+    return t;
+}
+
+struct ControlRow {
+    int id;
+    const wchar_t* windowClass;
+    const wchar_t* text;
+    short x, y, cx, cy;
+    DWORD style;  // besides WS_CHILD | WS_VISIBLE
+};
+
+const ControlRow kControls[] = {
+    {IDC_EXIT, L"Button", L"Exit", 248, 84, 66, 26, WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {IDC_LINK_STATUS, L"Edit", L"", 7, 52, 153, 14,
+     WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY},
+    {IDC_LOG, L"ListBox", L"", 7, 114, 307, 136,
+     WS_BORDER | WS_VSCROLL | LBS_OWNERDRAWVARIABLE | LBS_HASSTRINGS | LBS_NOTIFY |
+         LBS_NOINTEGRALHEIGHT | LBS_NOSEL},
+    {IDC_RESTART, L"Button", L"Restart", 248, 55, 66, 26, WS_TABSTOP | BS_PUSHBUTTON},
+    {IDC_FIRMWARE_VERSION, L"Edit", L"", 7, 73, 153, 14, WS_BORDER | ES_AUTOHSCROLL | ES_READONLY},
+    {IDC_SERIAL_NUMBER, L"Edit", L"", 7, 94, 153, 14, WS_BORDER | ES_AUTOHSCROLL | ES_READONLY},
+    {IDC_PROGRESS, L"Edit", L"", 248, 38, 66, 12, WS_BORDER | ES_CENTER | ES_AUTOHSCROLL},
+    {IDC_CURRENT_FILE, L"Edit", L"", 7, 14, 230, 12,
+     WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY},
+    {IDC_INFO, L"Button", L"QDX Info", 172, 84, 66, 26, WS_TABSTOP | BS_PUSHBUTTON},
+    {IDC_UPDATE, L"Button", L"Update", 248, 7, 66, 26, WS_TABSTOP | BS_PUSHBUTTON},
+};
+
+TEST(MainWindowTemplate, HasTheTenControlsInTabOrderWithPlaceAndStyle) {
+    const DialogTemplate t = LoadTemplate(IDD_QDX_UPDATE_DIALOG);
+    ASSERT_EQ(t.items.size(), std::size(kControls));
+    for (size_t i = 0; i < t.items.size(); ++i) {
+        const TemplateItem& item = t.items[i];
+        const ControlRow& row = kControls[i];
+        SCOPED_TRACE(row.id);
+        EXPECT_EQ(item.id, static_cast<DWORD>(row.id)) << "tab order";
+        EXPECT_EQ(_wcsicmp(item.windowClass.c_str(), row.windowClass), 0);
+        EXPECT_EQ(item.text, row.text);
+        EXPECT_EQ(item.x, row.x);
+        EXPECT_EQ(item.y, row.y);
+        EXPECT_EQ(item.cx, row.cx);
+        EXPECT_EQ(item.cy, row.cy);
+        EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | row.style) << std::hex << item.style;
+        EXPECT_EQ(item.exStyle, 0u);
+    }
+}
+
+TEST(MainWindowTemplate, IsAVisibleModalFrameWithCaptionSystemMenuAndTaskbarButton) {
+    const DialogTemplate t = LoadTemplate(IDD_QDX_UPDATE_DIALOG);
+    EXPECT_EQ(t.title, L"QDX-Update");
+    EXPECT_EQ(t.cx, 321);
+    EXPECT_EQ(t.cy, 257);
+    EXPECT_EQ(t.font, L"Microsoft Sans Serif");
+    EXPECT_EQ(t.pointSize, 8);
+    EXPECT_EQ(t.weight, FW_NORMAL);
+    EXPECT_EQ(t.style, static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE |
+                                          WS_CAPTION | WS_SYSMENU))
+        << std::hex << t.style;
+    EXPECT_EQ(t.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
+}
+
+TEST(AboutTemplate, ShowsTheNameTheVersionAndAnOkButton) {
+    const DialogTemplate t = LoadTemplate(IDD_ABOUTBOX);
+    std::vector<std::wstring> texts;
+    for (const TemplateItem& item : t.items) texts.push_back(item.text);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"QDX-Update"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"Version " QDX_TEST_VERSION), texts.end());
+    const auto ok = std::find_if(t.items.begin(), t.items.end(),
+                                 [](const TemplateItem& item) { return item.id == IDOK; });
+    ASSERT_NE(ok, t.items.end());
+    EXPECT_EQ(ok->text, L"OK");
+}
+
+// The window made from the template: every control where the template puts it.
+TEST_F(MainWindow, PlacesEveryControlWhereTheTemplateSays) {
+    HWND child = GetWindow(hwnd(), GW_CHILD);
+    for (const ControlRow& row : kControls) {
+        SCOPED_TRACE(row.id);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(GetDlgCtrlID(child), row.id) << "tab order";
+        // Place and size are converted from dialog units each on its own.
+        RECT place = {row.x, row.y, row.cx, row.cy};
+        MapDialogRect(hwnd(), &place);
+        const RECT expected = {place.left, place.top, place.left + place.right, place.top + place.bottom};
+        RECT actual;
+        GetWindowRect(child, &actual);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right, expected.right);
+        EXPECT_EQ(actual.bottom, expected.bottom);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "no further controls";
+
+    RECT size = {0, 0, 321, 257};
+    MapDialogRect(hwnd(), &size);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"Microsoft Sans Serif");
+}
+
+TEST_F(MainWindow, SystemMenuEndsWithASeparatorAndTheAboutEntry) {
+    HMENU menu = GetSystemMenu(hwnd(), FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+    wchar_t text[64] = L"";
+    GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"&Info über Flasher...");
+    MENUITEMINFOW before{};
+    before.cbSize = sizeof before;
+    before.fMask = MIIM_FTYPE;
+    GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &before);
+    EXPECT_NE(before.fType & MFT_SEPARATOR, 0u);
+}
+
+TEST_F(MainWindow, ShowsItsIconBigSmallAndWhenDragged) {
+    ASSERT_NE(dialog_.icon(), nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_BIG, 0)), dialog_.icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0)), dialog_.icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_QUERYDRAGICON, 0, 0)), dialog_.icon());
+}
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+TEST(Resources, IconGroupHas48_32And16PixelImagesIn256Colours) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    WORD count = 0;
+    std::memcpy(&count, data + 4, sizeof count);
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        IconGroupEntry entry;
+        std::memcpy(&entry, data + 6 + i * sizeof entry, sizeof entry);
+        sizes.push_back(entry.width);
+        EXPECT_EQ(entry.height, entry.width);
+        EXPECT_EQ(entry.bitCount, 8);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{48, 32, 16}));
+}
+
+TEST(Resources, AboutEntryTextKeepsItsUmlaut) {
+    wchar_t text[64] = L"";
+    ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 64), 0);
+    EXPECT_STREQ(text, L"&Info \u00FCber Flasher...");
+}
+
+// ---- the log operations -----------------------------------------------------------------------
+
+TEST_F(MainWindow, StoresTheColourOfEachLogColour) {
+    const struct {
+        LogColour colour;
+        DWORD stored;
+    } rows[] = {{LogColour::Black, 0},
+                {LogColour::Blue, 0x00CD0000},
+                {LogColour::Red, 0x000000FF},
+                {LogColour::Green, 0x0032C832},
+                {static_cast<LogColour>(4), 0},
+                {static_cast<LogColour>(255), 0}};
+    for (const auto& row : rows) {
+        dialog_.AppendLogLine(L"line", row.colour);
+        const int last = LogCount() - 1;
+        EXPECT_EQ(static_cast<DWORD>(SendMessageW(item(IDC_LOG), LB_GETITEMDATA, last, 0)), row.stored)
+            << static_cast<int>(row.colour);
+    }
+    EXPECT_EQ(LogCount(), 6);
+}
+
+TEST_F(MainWindow, LogKeepsTheNewest10000LinesAndScrollsToTheLast) {
+    for (int i = 1; i <= 10001; ++i)
+        dialog_.AppendLogLine(L"line " + std::to_wstring(i), LogColour::Blue);
+    EXPECT_EQ(LogCount(), 10000);
+    EXPECT_EQ(LogText(0), L"line 2");
+    EXPECT_EQ(LogText(9999), L"line 10001");
+    EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMDATA, 9999, 0), 0x00CD0000);
+
+    RECT client;
+    GetClientRect(item(IDC_LOG), &client);
+    const auto top = static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETTOPINDEX, 0, 0));
+    const auto height = static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(height, 0);
+    EXPECT_LE(top, 9999);
+    EXPECT_GE(top + client.bottom / height, 9999) << "the newest line is in view";
+
+    dialog_.ClearLog();
+    EXPECT_EQ(LogCount(), 0);
+    dialog_.ClearLog();
+    EXPECT_EQ(LogCount(), 0);
+}
+
+TEST_F(MainWindow, EveryLineIsAsHighAsAMenuCheckMarkEmptyOnesToo) {
+    dialog_.AppendLogLine(L"", LogColour::Black);
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    ASSERT_EQ(LogCount(), 2);
+    EXPECT_EQ(LogText(0), L"");
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), GetSystemMetrics(SM_CYMENUCHECK));
+}
+
+TEST_F(MainWindow, WindowOperationsReachTheControls) {
+    dialog_.SetFieldText(IDC_CURRENT_FILE, L"Encrypted Firmware: QDX140-FW2500.Bic");
+    EXPECT_EQ(TextOf(item(IDC_CURRENT_FILE)), L"Encrypted Firmware: QDX140-FW2500.Bic");
+    dialog_.EnableControl(IDC_RESTART, true);
+    EXPECT_TRUE(IsWindowEnabled(item(IDC_RESTART)));
+    dialog_.EnableControl(IDC_RESTART, false);
+    EXPECT_FALSE(IsWindowEnabled(item(IDC_RESTART)));
+}
+
+// ---- drawing one line -------------------------------------------------------------------------
+
+// A 32-bit bitmap to draw on, filled with a colour no rule produces.
+class Canvas {
+public:
+    static constexpr int kWidth = 240, kHeight = 24;
+    static constexpr COLORREF kUntouched = RGB(1, 2, 3);
+
+    Canvas() {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kWidth;
+        info.bmiHeader.biHeight = -kHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        font_ = CreateFontW(-14, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                            NONANTIALIASED_QUALITY, 0, L"Tahoma");
+        oldFont_ = SelectObject(dc_, font_);
+        Fill(kUntouched);
+    }
+    ~Canvas() {
+        SelectObject(dc_, oldFont_);
+        SelectObject(dc_, old_);
+        DeleteObject(font_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+
+    HDC dc() const { return dc_; }
+    void Fill(COLORREF colour) {
+        for (int i = 0; i < kWidth * kHeight; ++i) bits_[i] = ToPixel(colour);
+    }
+    COLORREF At(int x, int y) const {
+        const DWORD p = bits_[y * kWidth + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    // How many pixels inside `rect` have exactly `colour`.
+    int Count(COLORREF colour, RECT rect = {0, 0, kWidth, kHeight}) const {
+        int n = 0;
+        for (int y = rect.top; y < rect.bottom; ++y)
+            for (int x = rect.left; x < rect.right; ++x) n += At(x, y) == colour;
+        return n;
+    }
+    std::vector<DWORD> Pixels() const { return {bits_, bits_ + kWidth * kHeight}; }
+
+private:
+    static DWORD ToPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_, oldFont_;
+    HFONT font_;
+    DWORD* bits_ = nullptr;
+};
+
+class DrawLine : public MainWindow {
+protected:
+    // Adds a line and draws it on the canvas in the item rectangle `rect`.
+    void Draw(int index, UINT action, UINT state, RECT rect = {0, 0, 120, 18}) {
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_LISTBOX;
+        item.CtlID = IDC_LOG;
+        item.itemID = static_cast<UINT>(index);
+        item.itemAction = action;
+        item.itemState = state;
+        item.hwndItem = this->item(IDC_LOG);
+        item.hDC = canvas_.dc();
+        item.rcItem = rect;
+        item.itemData = index >= 0 ? static_cast<ULONG_PTR>(SendMessageW(item.hwndItem, LB_GETITEMDATA,
+                                                                         static_cast<WPARAM>(index), 0))
+                                   : 0;
+        dialog_.logList().DrawItem(item);
+    }
+    int Add(LogColour colour, const wchar_t* text = L"WMWMWM") {
+        dialog_.AppendLogLine(text, colour);
+        return LogCount() - 1;
+    }
+
+    Canvas canvas_;
+};
+
+// What one line looks like for each colour, action and state.
+struct DrawCase {
+    const char* name;
+    LogColour colour;
+    UINT action, state;
+    int background;  // COLORREF, a COLOR_ system index when negative (-index-1), or untouched
+    int ink;         // the same coding
+};
+
+constexpr int Sys(int index) { return -index - 1; }
+constexpr int kUntouchedBackground = 0x7FFFFFFF;
+
+COLORREF Resolve(int coded) {
+    if (coded == kUntouchedBackground) return Canvas::kUntouched;
+    return coded < 0 ? GetSysColor(-coded - 1) : static_cast<COLORREF>(coded);
+}
+
+const DrawCase kDrawCases[] = {
+    {"blue selected shows the complement on its own colour", LogColour::Blue, ODA_DRAWENTIRE,
+     ODS_SELECTED, 0x00CD0000, 0x0032FFFF},
+    {"blue selected by a selection change", LogColour::Blue, ODA_SELECT, ODS_SELECTED, 0x00CD0000,
+     0x0032FFFF},
+    {"blue drawn whole without a fill", LogColour::Blue, ODA_DRAWENTIRE, 0, kUntouchedBackground,
+     0x00CD0000},
+    {"blue unselected fills with the window colour", LogColour::Blue, ODA_SELECT, 0,
+     Sys(COLOR_WINDOW), 0x00CD0000},
+    {"red", LogColour::Red, ODA_DRAWENTIRE, 0, kUntouchedBackground, 0x000000FF},
+    {"green", LogColour::Green, ODA_SELECT, 0, Sys(COLOR_WINDOW), 0x0032C832},
+    {"black follows the window text colour", LogColour::Black, ODA_SELECT, 0, Sys(COLOR_WINDOW),
+     Sys(COLOR_WINDOWTEXT)},
+    {"black selected: highlight text on black", LogColour::Black, ODA_DRAWENTIRE, ODS_SELECTED, 0,
+     Sys(COLOR_HIGHLIGHTTEXT)},
+    {"disabled blue is grey", LogColour::Blue, ODA_SELECT, ODS_DISABLED, Sys(COLOR_WINDOW),
+     Sys(COLOR_GRAYTEXT)},
+    {"disabled black is grey", LogColour::Black, ODA_DRAWENTIRE, ODS_DISABLED, kUntouchedBackground,
+     Sys(COLOR_GRAYTEXT)},
+    {"selected wins over disabled", LogColour::Green, ODA_DRAWENTIRE, ODS_SELECTED | ODS_DISABLED,
+     0x0032C832, 0x00CD37CD},
+};
+
+TEST_F(DrawLine, FollowsTheColourTable) {
+    for (const DrawCase& c : kDrawCases) {
+        SCOPED_TRACE(c.name);
+        canvas_.Fill(Canvas::kUntouched);
+        const int index = Add(c.colour);
+        Draw(index, c.action, c.state);
+        const COLORREF background = Resolve(c.background);
+        const COLORREF ink = Resolve(c.ink);
+        // The corner below the text is background; the text is drawn in the ink.
+        EXPECT_EQ(canvas_.At(118, 17), background);
+        EXPECT_GT(canvas_.Count(ink, {0, 0, 120, 18}), 20);
+        // Nothing outside the item rectangle's rows.
+        EXPECT_EQ(canvas_.Count(Canvas::kUntouched, {0, 18, Canvas::kWidth, Canvas::kHeight}),
+                  Canvas::kWidth * (Canvas::kHeight - 18));
+    }
+}
+
+TEST_F(DrawLine, NegativeIndexDrawsNothing) {
+    Add(LogColour::Blue);
+    const auto before = canvas_.Pixels();
+    Draw(-1, ODA_DRAWENTIRE | ODA_SELECT | ODA_FOCUS, ODS_SELECTED | ODS_FOCUS);
+    EXPECT_EQ(canvas_.Pixels(), before);
+}
+
+TEST_F(DrawLine, FocusRectangleInvertsSoTheSameCallTakesItAway) {
+    const int index = Add(LogColour::Blue, L"");
+    const RECT item = {0, 0, 120, 18};
+    const auto before = canvas_.Pixels();
+    Draw(index, ODA_FOCUS, ODS_FOCUS, item);
+    const auto withFocus = canvas_.Pixels();
+    // Changed pixels lie on the item rectangle's edge only.
+    int changed = 0;
+    for (int y = 0; y < Canvas::kHeight; ++y) {
+        for (int x = 0; x < Canvas::kWidth; ++x) {
+            const size_t i = static_cast<size_t>(y * Canvas::kWidth + x);
+            if (withFocus[i] == before[i]) continue;
+            ++changed;
+            const bool onEdge = (x == item.left || x == item.right - 1 || y == item.top ||
+                                 y == item.bottom - 1) &&
+                                x < item.right && y < item.bottom;
+            EXPECT_TRUE(onEdge) << x << "," << y;
+        }
+    }
+    EXPECT_GT(changed, 100);
+    Draw(index, ODA_FOCUS, 0, item);
+    EXPECT_EQ(canvas_.Pixels(), before);
+}
+
+TEST_F(DrawLine, RestoresTheDeviceContextsTextColourAndMode) {
+    const int index = Add(LogColour::Red);
+    SetTextColor(canvas_.dc(), RGB(9, 8, 7));
+    SetBkMode(canvas_.dc(), OPAQUE);
+    Draw(index, ODA_DRAWENTIRE, ODS_SELECTED);
+    EXPECT_EQ(GetTextColor(canvas_.dc()), RGB(9, 8, 7));
+    EXPECT_EQ(GetBkMode(canvas_.dc()), OPAQUE);
+}
+
+TEST_F(DrawLine, TextStartsTopLeftTransparentAndRunsPastTheRightEdge) {
+    const int index = Add(LogColour::Blue, L"WMWMWMWMWMWMWMWMWMWM");
+    Draw(index, ODA_DRAWENTIRE, 0, {10, 2, 40, 20});
+    const COLORREF ink = 0x00CD0000;
+    EXPECT_EQ(canvas_.Count(ink, {0, 0, 10, Canvas::kHeight}), 0) << "nothing left of the item";
+    EXPECT_GT(canvas_.Count(ink, {10, 2, 40, 20}), 0);
+    EXPECT_GT(canvas_.Count(ink, {40, 0, Canvas::kWidth, Canvas::kHeight}), 0)
+        << "the text goes on past the item's right edge";
+    // Transparent: between the letters the canvas shows through.
+    EXPECT_GT(canvas_.Count(Canvas::kUntouched, {10, 2, 40, 20}), 0);
+}
+
+}  // namespace

@@ -1,0 +1,540 @@
+// Drives QDX-Update.exe from outside, as an operator would: starts it in the
+// current folder with a scenario of the simulated device, finds its window,
+// reads the fields, buttons and log lines, presses buttons and waits for the
+// window to reach a state, each wait with a time limit.
+//
+//   qdx-wine-driver.exe CASE      run one case; exit 0 when every check held
+//   qdx-wine-driver.exe --list    the cases
+//   qdx-wine-driver.exe --probe   exit 0 (tells that this Wine runs the program)
+//
+// The folder holds QDX-Update.exe, QDX140.dll, QDX140-missing-op.dll and the
+// four sample update files; a case removes what it must.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- checks -----------------------------------------------------------------------------------
+
+int g_failures = 0;
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n) - 1);
+    return out;
+}
+
+void Fail(const char* format, ...) {
+    ++g_failures;
+    va_list args;
+    va_start(args, format);
+    std::printf("FAIL: ");
+    std::vprintf(format, args);
+    std::printf("\n");
+    va_end(args);
+    std::fflush(stdout);
+}
+
+void Note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    std::printf("\n");
+    va_end(args);
+    std::fflush(stdout);
+}
+
+void ExpectText(const char* what, const std::wstring& actual, const std::wstring& expected) {
+    if (actual != expected)
+        Fail("%s is \"%s\", expected \"%s\"", what, Narrow(actual).c_str(), Narrow(expected).c_str());
+}
+
+// Polls `condition` every 20 ms until it holds or `limitMs` has passed.
+bool WaitFor(const std::function<bool()>& condition, DWORD limitMs) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(20);
+    }
+}
+
+// ---- the program under test -------------------------------------------------------------------
+
+constexpr int kExit = 1, kLinkStatus = 1008, kLog = 1010, kRestart = 1011, kFirmware = 1013,
+              kSerial = 1014, kProgress = 1016, kCurrentFile = 1017, kInfo = 1022, kUpdate = 1023;
+constexpr DWORD kSendLimitMs = 5000;
+
+struct LogLine {
+    std::wstring text;
+    DWORD colour;
+};
+
+constexpr DWORD kBlack = 0, kBlue = 0x00CD0000, kRed = 0x000000FF, kGreen = 0x0032C832;
+
+class Program {
+public:
+    ~Program() {
+        if (process_.hProcess != nullptr) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process_.hProcess, 99);
+                WaitForSingleObject(process_.hProcess, 5000);
+            }
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+
+    bool Start(const char* scenario) {
+        SetEnvironmentVariableA("QDX140_SIM", scenario);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        wchar_t commandLine[] = L"QDX-Update.exe";
+        if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process_)) {
+            Fail("QDX-Update.exe could not be started (error %lu)", GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    // The main window: a top-level window of the process titled "QDX-Update"
+    // that holds the log list.
+    bool FindMainWindow(DWORD limitMs) {
+        WaitFor([&] { return (window_ = Find(true)) != nullptr || Exited(); }, limitMs);
+        if (window_ == nullptr) Fail("no \"QDX-Update\" window appeared");
+        return window_ != nullptr;
+    }
+
+    // Any top-level window of the process; with `main`, only the main window.
+    HWND Find(bool main) const {
+        struct Search {
+            DWORD pid;
+            bool main;
+            HWND found;
+        } search{process_.dwProcessId, main, nullptr};
+        EnumWindows(
+            [](HWND window, LPARAM lParam) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lParam);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(window, &pid);
+                if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
+                if (s->main) {
+                    wchar_t title[64] = L"";
+                    GetWindowTextW(window, title, 64);
+                    if (std::wcscmp(title, L"QDX-Update") != 0 || GetDlgItem(window, kLog) == nullptr)
+                        return TRUE;
+                }
+                s->found = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    HWND window() const { return window_; }
+    bool Exited() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
+
+    // Waits for the process to end; returns its exit code, or -1 past the limit.
+    long ExitCode(DWORD limitMs) const {
+        if (WaitForSingleObject(process_.hProcess, limitMs) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return static_cast<long>(code);
+    }
+
+    std::wstring Text(int id) const { return WindowText(GetDlgItem(window_, id)); }
+
+    static std::wstring WindowText(HWND control) {
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendLimitMs,
+                                 &length))
+            return L"<no answer>";
+        std::wstring text(length + 1, L'\0');
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_ABORTIFHUNG, kSendLimitMs, &copied);
+        text.resize(copied);
+        return text;
+    }
+
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE; }
+
+    std::vector<LogLine> Log() const {
+        HWND list = GetDlgItem(window_, kLog);
+        std::vector<LogLine> lines;
+        const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+            std::wstring text(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
+            const LRESULT copied =
+                SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+            text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+            const auto colour = static_cast<DWORD>(SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+            lines.push_back({text, colour});
+        }
+        return lines;
+    }
+
+    int LogCount() const {
+        return static_cast<int>(SendMessageW(GetDlgItem(window_, kLog), LB_GETCOUNT, 0, 0));
+    }
+
+    void Click(int id) const {
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(GetDlgItem(window_, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG,
+                                 kSendLimitMs, &ignored))
+            Fail("button %d did not take the click", id);
+    }
+
+    // What the window shows, for a failure report.
+    void Dump() const {
+        Note("  window state:");
+        const int fields[] = {kLinkStatus, kFirmware, kSerial, kProgress, kCurrentFile};
+        for (int id : fields) Note("    %d: \"%s\"", id, Narrow(Text(id)).c_str());
+        Note("    enabled: Update %d, Info %d, Restart %d, Exit %d", Enabled(kUpdate), Enabled(kInfo),
+             Enabled(kRestart), Enabled(kExit));
+        const auto lines = Log();
+        for (size_t i = 0; i < lines.size(); ++i)
+            Note("    log %2zu: %08lX \"%s\"", i + 1, static_cast<unsigned long>(lines[i].colour),
+                 Narrow(lines[i].text).c_str());
+    }
+
+    bool Await(const std::function<bool()>& condition, DWORD limitMs, const char* what) const {
+        if (WaitFor(condition, limitMs)) return true;
+        Fail("timed out after %lu ms waiting for %s", static_cast<unsigned long>(limitMs), what);
+        Dump();
+        return false;
+    }
+
+    // Exit, then the process ends with code 0.
+    void ExitAndExpectCode0() const {
+        Click(kExit);
+        const long code = ExitCode(10000);
+        if (code != 0) Fail("QDX-Update ended with %ld after Exit, expected 0", code);
+    }
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
+
+struct Buttons {
+    bool update, info, restart, exit;
+};
+
+void ExpectButtons(const Program& program, Buttons expected) {
+    const struct {
+        const char* name;
+        int id;
+        bool want;
+    } rows[] = {{"Update", kUpdate, expected.update},
+                {"QDX Info", kInfo, expected.info},
+                {"Restart", kRestart, expected.restart},
+                {"Exit", kExit, expected.exit}};
+    for (const auto& row : rows)
+        if (program.Enabled(row.id) != row.want)
+            Fail("%s is %s, expected %s", row.name, row.want ? "disabled" : "enabled",
+                 row.want ? "enabled" : "disabled");
+}
+
+void ExpectLog(const Program& program, const std::vector<LogLine>& expected) {
+    const auto lines = program.Log();
+    if (lines.size() != expected.size())
+        Fail("the log has %zu lines, expected %zu", lines.size(), expected.size());
+    for (size_t i = 0; i < lines.size() && i < expected.size(); ++i) {
+        if (lines[i].text != expected[i].text || lines[i].colour != expected[i].colour)
+            Fail("log line %zu is %08lX \"%s\", expected %08lX \"%s\"", i + 1,
+                 static_cast<unsigned long>(lines[i].colour), Narrow(lines[i].text).c_str(),
+                 static_cast<unsigned long>(expected[i].colour), Narrow(expected[i].text).c_str());
+    }
+    if (g_failures > 0) program.Dump();
+}
+
+// Asks the test script for a picture of the window and waits until it is taken.
+void Screenshot(const Program& program) {
+    RECT rect;
+    GetWindowRect(program.window(), &rect);
+    DeleteFileW(L"screenshot.done");
+    if (FILE* f = std::fopen("screenshot.request.tmp", "w")) {
+        std::fprintf(f, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top);
+        std::fclose(f);
+        MoveFileW(L"screenshot.request.tmp", L"screenshot.request");
+    }
+    if (!WaitFor([] { return GetFileAttributesW(L"screenshot.done") != INVALID_FILE_ATTRIBUTES; },
+                 30000))
+        Fail("no screenshot was taken");
+}
+
+// ---- cases ------------------------------------------------------------------------------------
+
+// A device in the state the scenario names, right after start-up: the first
+// ticks have polled it.
+struct StartupCase {
+    const char* name;
+    const char* scenario;
+    const wchar_t* linkStatus;
+    const wchar_t* firmware;
+    const wchar_t* serial;
+    Buttons buttons;
+};
+
+const StartupCase kStartupCases[] = {
+    {"startup-firmware", "", L"USB Interface: Ready", L"Firmw. Version: 2.4.0.0",
+     L"Serial Number: 1A2B", {true, true, false, true}},
+    {"startup-bootloader", "bootloader", L"USB Interface: Ready", L"Firmw. Version: 0.6.0.2",
+     L"Serial Number:", {true, false, false, true}},
+    {"startup-unplugged", "unplugged", L"USB Interface: ERROR -1", L"Firmw. Version:",
+     L"Serial Number:", {false, false, false, true}},
+};
+
+void RunStartup(const StartupCase& c) {
+    Program program;
+    if (!program.Start(c.scenario) || !program.FindMainWindow(15000)) return;
+    program.Await(
+        [&] {
+            return program.Text(kLinkStatus) == c.linkStatus && program.Text(kFirmware) == c.firmware &&
+                   program.Text(kSerial) == c.serial;
+        },
+        5000, "the fields of the first ticks");
+    ExpectText("the link status", program.Text(kLinkStatus), c.linkStatus);
+    ExpectText("the firmware version", program.Text(kFirmware), c.firmware);
+    ExpectText("the serial number", program.Text(kSerial), c.serial);
+    ExpectText("the progress field", program.Text(kProgress), L"");
+    ExpectText("the current file", program.Text(kCurrentFile), L"");
+    ExpectButtons(program, c.buttons);
+    if (program.LogCount() != 0) Fail("the log is not empty at start");
+    // The program keeps polling and stays as it is.
+    Sleep(300);
+    ExpectText("the link status later", program.Text(kLinkStatus), c.linkStatus);
+    ExpectButtons(program, c.buttons);
+    program.ExitAndExpectCode0();
+}
+
+bool AwaitReady(const Program& program) {
+    return program.Await([&] { return program.Enabled(kUpdate) && program.Enabled(kInfo); }, 5000,
+                         "Update and QDX Info to be enabled");
+}
+
+void RunUpdate() {
+    Program program;
+    // The device's boot loader is older than the file's, so every stage runs.
+    if (!program.Start("old-bootloader,latency:10,reboot:100,drain:4000") ||
+        !program.FindMainWindow(15000) || !AwaitReady(program))
+        return;
+    program.Click(kUpdate);
+    ExpectButtons(program, {false, false, false, false});
+    const ULONGLONG started = GetTickCount64();
+    bool sawProgress = false;
+    const bool done = program.Await(
+        [&] {
+            if (!program.Text(kProgress).empty()) sawProgress = true;
+            const int count = program.LogCount();
+            return count > 0 && program.Log().back().text == L"QDX-Update OK";
+        },
+        180000, "\"QDX-Update OK\"");
+    Note("update took %llu ms", static_cast<unsigned long long>(GetTickCount64() - started));
+    if (!done) return;
+    if (!sawProgress) Fail("the progress field never showed a worker's progress");
+    const std::wstring encrypted = L"Programming BIN-File Encrypted: ";
+    ExpectLog(program, {
+                           {L"Start Update", kBlue},
+                           {encrypted + L"QDX140-BL0602.Bic", kBlue},
+                           {L"Programming OK", kGreen},
+                           {encrypted + L"QDX140-FW2500.Bic", kBlue},
+                           {L"Programming OK", kGreen},
+                           {L"Read System Parameter OK", kGreen},
+                           {L"Programming System Parameter", kBlue},
+                           {L"Programming OK", kGreen},
+                           {encrypted + L"QDX140-IP0005.Bic", kBlue},
+                           {L"Programming OK", kGreen},
+                           {encrypted + L"QDX140-GA0010.Bic", kBlue},
+                           {L"Data Transfer OK", kBlack},
+                           {L"Programming OK", kGreen},
+                           {L"Save All Module Parameter", kBlue},
+                           {L"Save OK", kGreen},
+                           {L"Save All User Parameter", kBlue},
+                           {L"Save OK", kGreen},
+                           {L"", kBlack},
+                           {L"QDX-Update OK", kGreen},
+                       });
+    ExpectButtons(program, {true, true, true, true});
+    ExpectText("the progress field", program.Text(kProgress), L"");
+    ExpectText("the current file", program.Text(kCurrentFile), L" ");
+    // The last line is in view.
+    HWND list = GetDlgItem(program.window(), kLog);
+    RECT client;
+    GetClientRect(list, &client);
+    const auto top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+    const auto height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 18, 0));
+    if (height <= 0 || top + (client.bottom / height) < 19)
+        Fail("the newest log line is not in view (top line %d, line height %d, list height %ld)",
+             top + 1, height, client.bottom);
+    Screenshot(program);
+    program.ExitAndExpectCode0();
+}
+
+void RunMissingFile() {
+    DeleteFileW(L"QDX140-FW2500.Bic");
+    Program program;
+    if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
+    program.Click(kUpdate);
+    if (!program.Await([&] { return program.LogCount() >= 1 && program.Enabled(kUpdate); }, 10000,
+                       "the end of the update"))
+        return;
+    ExpectLog(program, {{L"File not found: QDX140-FW2500.Bic", kRed}});
+    ExpectText("the progress field", program.Text(kProgress), L"");
+    ExpectButtons(program, {true, true, false, true});
+    program.ExitAndExpectCode0();
+}
+
+void RunInfo() {
+    Program program;
+    if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
+    program.Click(kInfo);  // the handler runs within the click
+    ExpectLog(program, {
+                           {L"", kBlack},
+                           {L"Serial Number:        01A2B       HW-Version:          5      Date: 2611", kBlack},
+                           {L"FW-Version:           2.4.0.0       FPGA-Version:     0012  0034", kBlack},
+                           {L"Mod-Par-Version:         107       ICMQ-Version:    0012", kBlack},
+                           {L"", kBlack},
+                       });
+    // A second report follows the first.
+    program.Click(kInfo);
+    if (program.LogCount() != 10) Fail("two reports give %d lines, expected 10", program.LogCount());
+    program.ExitAndExpectCode0();
+}
+
+// The library is missing, or lacks an operation: a message naming it, no main
+// window, and an exit code other than 0.
+void RunMissingLibrary(const wchar_t* expectedName, bool replaceByIncomplete) {
+    DeleteFileW(L"QDX140.dll");
+    if (replaceByIncomplete && !MoveFileW(L"QDX140-missing-op.dll", L"QDX140.dll")) {
+        Fail("QDX140-missing-op.dll is not in the folder");
+        return;
+    }
+    Program program;
+    if (!program.Start("")) return;
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = program.Find(false)) != nullptr || program.Exited(); }, 15000) ||
+        box == nullptr) {
+        Fail("no message appeared");
+    } else {
+        if (GetDlgItem(box, kLog) != nullptr) Fail("the main window appeared");
+        std::wstring message;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM lParam) -> BOOL {
+                *reinterpret_cast<std::wstring*>(lParam) += Program::WindowText(child) + L"\n";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&message));
+        Note("message: %s", Narrow(message).c_str());
+        if (message.find(expectedName) == std::wstring::npos)
+            Fail("the message does not name %s", Narrow(expectedName).c_str());
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    const long code = program.ExitCode(10000);
+    if (code == 0 || code == -1) Fail("QDX-Update ended with %ld, expected an error code", code);
+    if (program.Find(true) != nullptr) Fail("a main window exists");
+}
+
+// The About box, through the system menu's entry 16 (any low four bits).
+void RunAbout() {
+    Program program;
+    if (!program.Start("") || !program.FindMainWindow(15000)) return;
+    for (WPARAM command : {WPARAM{0x10}, WPARAM{0x1F}}) {
+        PostMessageW(program.window(), WM_SYSCOMMAND, command, 0);
+        HWND about = nullptr;
+        const bool shown = program.Await(
+            [&] {
+                HWND found = program.Find(false);
+                about = found != program.window() ? found : nullptr;
+                if (about == nullptr) {
+                    // The main window may come first in the z-order.
+                    HWND candidate = GetWindow(program.window(), GW_HWNDFIRST);
+                    for (; candidate != nullptr; candidate = GetWindow(candidate, GW_HWNDNEXT))
+                        if (GetWindow(candidate, GW_OWNER) == program.window() &&
+                            IsWindowVisible(candidate))
+                            about = candidate;
+                }
+                return about != nullptr;
+            },
+            5000, "the About box");
+        if (!shown) return;
+        ExpectText("the About box's title", Program::WindowText(about), L"Info über QDX-Update");
+        ExpectText("the About box's name", Program::WindowText(GetDlgItem(about, 1101)), L"QDX-Update");
+        ExpectText("the About box's version", Program::WindowText(GetDlgItem(about, 1102)),
+                   L"Version 1.0.0");
+        SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        program.Await([&] { return !IsWindow(about); }, 5000, "the About box to close");
+
+    }
+    program.ExitAndExpectCode0();
+}
+
+// Escape and the close box end the program as Exit does.
+void RunCloseWays() {
+    for (const char* way : {"Escape", "close box"}) {
+        Program program;
+        if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
+        if (std::strcmp(way, "Escape") == 0)
+            PostMessageW(program.window(), WM_COMMAND, IDCANCEL, 0);
+        else
+            PostMessageW(program.window(), WM_CLOSE, 0, 0);
+        const long code = program.ExitCode(10000);
+        if (code != 0) Fail("after %s QDX-Update ended with %ld, expected 0", way, code);
+    }
+}
+
+struct Case {
+    const char* name;
+    std::function<void()> run;
+};
+
+std::vector<Case> Cases() {
+    std::vector<Case> cases;
+    for (const StartupCase& c : kStartupCases) cases.push_back({c.name, [&c] { RunStartup(c); }});
+    cases.push_back({"update", RunUpdate});
+    cases.push_back({"missing-file", RunMissingFile});
+    cases.push_back({"info", RunInfo});
+    cases.push_back({"missing-library", [] { RunMissingLibrary(L"QDX140.dll", false); }});
+    cases.push_back({"missing-operation", [] { RunMissingLibrary(L"177", true); }});
+    cases.push_back({"about", RunAbout});
+    cases.push_back({"close", RunCloseWays});
+    return cases;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: qdx-wine-driver CASE | --list | --probe\n");
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--probe") return 0;
+    for (const Case& c : Cases()) {
+        if (name == "--list") {
+            std::printf("%s\n", c.name);
+        } else if (name == c.name) {
+            c.run();
+            std::printf("%s: %s (%d failed checks)\n", c.name, g_failures == 0 ? "passed" : "FAILED",
+                        g_failures);
+            return g_failures == 0 ? 0 : 1;
+        }
+    }
+    if (name == "--list") return 0;
+    std::fprintf(stderr, "unknown case %s\n", name.c_str());
+    return 2;
+}

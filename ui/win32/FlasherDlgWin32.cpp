@@ -1,0 +1,164 @@
+#include "ui/win32/FlasherDlgWin32.h"
+
+#include <algorithm>
+
+#include "ui/win32/resource.h"
+
+static_assert(IDC_EXIT == ui::exitButton && IDC_LINK_STATUS == ui::linkStatusField &&
+                  IDC_LOG == ui::logList && IDC_RESTART == ui::restartButton &&
+                  IDC_FIRMWARE_VERSION == ui::firmwareVersionField &&
+                  IDC_SERIAL_NUMBER == ui::serialNumberField && IDC_PROGRESS == ui::progressField &&
+                  IDC_CURRENT_FILE == ui::currentFileField && IDC_INFO == ui::infoButton &&
+                  IDC_UPDATE == ui::updateButton,
+              "the dialog template and the logic name the same controls");
+
+namespace win32 {
+
+CAboutDlg::CAboutDlg(HWND parent) : CDialogBase(IDD_ABOUTBOX, parent) {}
+
+CFlasherDlg::CFlasherDlg(HWND parent)
+    : CDialogBase(IDD_QDX_UPDATE_DIALOG, parent),
+      icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      logic_(*this) {}
+
+CFlasherDlg::~CFlasherDlg() = default;
+
+void CFlasherDlg::DoDataExchange() { DDX_Control(IDC_LOG, logList_); }
+
+BOOL CFlasherDlg::OnInitDialog() {
+    CDialogBase::OnInitDialog();
+
+    // The About entry, only when its text exists.
+    if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
+        wchar_t text[256];
+        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 256) > 0 && text[0] != L'\0') {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+        }
+    }
+
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    // The logic resets the update state, opens the link and sets fields and
+    // buttons. The timer's first tick comes only once the message loop runs.
+    const bool focusDefault = logic_.OnInitDialog();
+    SetTimer(hwnd(), kTimerId, kTimerPeriodMs, nullptr);
+    return focusDefault ? TRUE : FALSE;
+}
+
+bool CFlasherDlg::OnCommand(WORD id, WORD code, HWND control) {
+    if (code == BN_CLICKED) {
+        switch (id) {
+            case IDC_RESTART:
+                logic_.OnRestartButton();
+                return true;
+            case IDC_INFO:
+                logic_.OnInfoButton();
+                return true;
+            case IDC_UPDATE:
+                logic_.OnUpdateButton();
+                return true;
+            default:
+                break;
+        }
+    }
+    return CDialogBase::OnCommand(id, code, control);
+}
+
+// Exit, Escape and the close box. While a worker still uses the device the
+// end waits for the tick that sees the worker finish.
+void CFlasherDlg::Close() {
+    if (logic_.RequestClose()) EndDialog(IDCANCEL);
+}
+
+void CFlasherDlg::OnTimer() {
+    logic_.OnTimer();
+    if (logic_.closeDue()) EndDialog(IDCANCEL);
+}
+
+void CFlasherDlg::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(hwnd(), &paint);
+}
+
+bool CFlasherDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    switch (message) {
+        case WM_TIMER:
+            OnTimer();
+            result = 0;
+            return true;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+                CAboutDlg about(hwnd());
+                about.DoModal();
+                result = 0;
+                return true;
+            }
+            return false;
+        case WM_PAINT:
+            if (!IsIconic(hwnd())) return false;
+            OnPaint();
+            result = 0;
+            return true;
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<LRESULT>(icon_);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// ---- window operations ------------------------------------------------------------------------
+
+void CFlasherDlg::SetFieldText(int controlId, const std::wstring& text) {
+    SetDlgItemTextW(hwnd(), controlId, text.c_str());
+}
+
+void CFlasherDlg::EnableControl(int controlId, bool enabled) {
+    EnableWindow(GetDlgItem(controlId), enabled ? TRUE : FALSE);
+}
+
+void CFlasherDlg::RefreshControl(int controlId) {
+    RedrawWindow(GetDlgItem(controlId), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void CFlasherDlg::AppendLogLine(std::wstring text, ui::LogColour colour) {
+    const int index = logList_.AddString(text.c_str());
+    if (index >= 0) logList_.SetItemData(index, ui::StoredColour(colour));
+    if (logList_.GetCount() > kMaxLogLines) logList_.DeleteString(0);
+    const int count = logList_.GetCount();
+    if (count >= 1) {
+        // Making the newest line current scrolls it into view (the list shows no selection).
+        logList_.SetCurSel(count - 1);
+        ShowLastLine(count);
+    }
+    RefreshControl(IDC_LOG);
+}
+
+// Some list box implementations (Wine's among them) ignore LB_SETCURSEL on a
+// list without selection and do not scroll; then scroll to the newest line here.
+void CFlasherDlg::ShowLastLine(int count) {
+    RECT client, last;
+    GetClientRect(logList_.hwnd(), &client);
+    if (logList_.Send(LB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last)) ==
+            LB_ERR ||
+        (last.top >= client.top && last.bottom <= client.bottom))
+        return;
+    const auto height = static_cast<int>(logList_.Send(LB_GETITEMHEIGHT, static_cast<WPARAM>(count - 1)));
+    const int visible = height > 0 ? std::max(1, static_cast<int>(client.bottom - client.top) / height) : 1;
+    logList_.Send(LB_SETTOPINDEX, static_cast<WPARAM>(std::max(0, count - visible)));
+}
+
+void CFlasherDlg::ClearLog() {
+    for (int index = logList_.GetCount() - 1; index >= 0; --index) logList_.DeleteString(index);
+}
+
+}  // namespace win32

@@ -1,0 +1,58 @@
+// The main window on Windows: dialog 102 with its controls, the colour log,
+// the system menu's About entry, the window icon and the 50 ms timer. The
+// logic lives in ui::CFlasherDlg; this class gives it the window operations
+// and passes the messages on.
+#pragma once
+
+#include "ui/FlasherDlg.h"
+#include "ui/WindowOps.h"
+#include "ui/win32/ColorListBox.h"
+#include "ui/win32/WinBase.h"
+
+namespace win32 {
+
+// The About box, dialog 100.
+class CAboutDlg : public CDialogBase {
+public:
+    explicit CAboutDlg(HWND parent = nullptr);
+};
+
+class CFlasherDlg : public CDialogBase, public ui::WindowOps {
+public:
+    static constexpr UINT kTimerId = 1;
+    static constexpr UINT kTimerPeriodMs = 50;
+    static constexpr int kMaxLogLines = 10000;
+
+    explicit CFlasherDlg(HWND parent = nullptr);
+    ~CFlasherDlg() override;
+
+    // ui::WindowOps
+    void SetFieldText(int controlId, const std::wstring& text) override;
+    void EnableControl(int controlId, bool enabled) override;
+    void RefreshControl(int controlId) override;
+    void AppendLogLine(std::wstring text, ui::LogColour colour) override;
+    void ClearLog() override;
+
+    HICON icon() const { return icon_; }
+    CColorListBox& logList() { return logList_; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    void OnOK() override { Close(); }
+    void OnCancel() override { Close(); }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void OnTimer();
+    void OnPaint();
+    void Close();
+    void ShowLastLine(int count);
+
+    HICON icon_;
+    CColorListBox logList_;
+    ui::CFlasherDlg logic_;
+};
+
+}  // namespace win32
