@@ -61,8 +61,12 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     }
     uint64_t length = 0;
     if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    const auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
-    if (contentBytes != AreaSize(area)) {
+    auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
+    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
+    // happen to match must still be refused, not streamed round the address space.
+    const bool beyond32Bits = (length >> 32) != 0;
+    if (beyond32Bits) contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
+    if (beyond32Bits || contentBytes != AreaSize(area)) {
         return Fail(file, -13,
                     platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
                                          contentBytes >> 10, AreaSize(area) >> 10),
