@@ -421,29 +421,49 @@ private:
     DWORD* bits_ = nullptr;
 };
 
+// Draws lines of a CColorListBox on the canvas. By default the list is one
+// that allows selection (as a list drawn by this class may); the message log
+// itself has none.
 class DrawLine : public MainWindow {
 protected:
-    // Adds a line and draws it on the canvas in the item rectangle `rect`.
+    void SetUp() override {
+        MainWindow::SetUp();
+        HWND list = CreateWindowW(L"ListBox", L"",
+                                  WS_CHILD | LBS_OWNERDRAWVARIABLE | LBS_HASSTRINGS | LBS_NOTIFY |
+                                      LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER,
+                                  0, 0, 200, 100, hwnd(), reinterpret_cast<HMENU>(kSelectableId),
+                                  GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(list, nullptr);
+        selectable_.Attach(list);
+    }
+
+    // Draws line `index` of `list` in the item rectangle `rect`, as the list would.
     void Draw(int index, UINT action, UINT state, RECT rect = {0, 0, 120, 18}) {
+        DrawOn(selectable_, index, action, state, rect);
+    }
+    void DrawOn(win32::CColorListBox& list, int index, UINT action, UINT state,
+                RECT rect = {0, 0, 120, 18}) {
         DRAWITEMSTRUCT item{};
         item.CtlType = ODT_LISTBOX;
-        item.CtlID = IDC_LOG;
+        item.CtlID = static_cast<UINT>(GetDlgCtrlID(list.hwnd()));
         item.itemID = static_cast<UINT>(index);
         item.itemAction = action;
         item.itemState = state;
-        item.hwndItem = this->item(IDC_LOG);
+        item.hwndItem = list.hwnd();
         item.hDC = canvas_.dc();
         item.rcItem = rect;
-        item.itemData = index >= 0 ? static_cast<ULONG_PTR>(SendMessageW(item.hwndItem, LB_GETITEMDATA,
-                                                                         static_cast<WPARAM>(index), 0))
-                                   : 0;
-        dialog_.logList().DrawItem(item);
+        item.itemData = index >= 0 ? list.GetItemData(index) : 0;
+        list.DrawItem(item);
     }
+    // A line with the colour value the log stores for `colour`.
     int Add(LogColour colour, const wchar_t* text = L"WMWMWM") {
-        dialog_.AppendLogLine(text, colour);
-        return LogCount() - 1;
+        const int index = selectable_.AddString(text);
+        selectable_.SetItemData(index, ui::StoredColour(colour));
+        return index;
     }
 
+    static constexpr int kSelectableId = 2000;
+    win32::CColorListBox selectable_;
     Canvas canvas_;
 };
 
@@ -502,6 +522,16 @@ TEST_F(DrawLine, FollowsTheColourTable) {
         EXPECT_EQ(canvas_.Count(Canvas::kUntouched, {0, 18, Canvas::kWidth, Canvas::kHeight}),
                   Canvas::kWidth * (Canvas::kHeight - 18));
     }
+}
+
+// The log has no selection: a line of it never shows as selected, even when
+// the list control passes the selected state for its current line.
+TEST_F(DrawLine, TheLogShowsNoLineSelected) {
+    dialog_.AppendLogLine(L"QDX-Update OK", LogColour::Green);
+    DrawOn(dialog_.logList(), LogCount() - 1, ODA_DRAWENTIRE, ODS_SELECTED);
+    EXPECT_EQ(canvas_.At(118, 17), Canvas::kUntouched) << "no fill in the line's colour";
+    EXPECT_GT(canvas_.Count(0x0032C832, {0, 0, 120, 18}), 20) << "the text in the line's colour";
+    EXPECT_EQ(canvas_.Count(0x00CD37CD), 0) << "no complement colour";
 }
 
 TEST_F(DrawLine, NegativeIndexDrawsNothing) {

@@ -497,6 +497,34 @@ void RunCloseWays() {
     }
 }
 
+// The close box while a worker programs the device: the window stays until
+// the worker has finished, then the program ends normally.
+void RunCloseWhileProgramming() {
+    Program program;
+    // Slow calls: the boot loader's programming takes some seconds.
+    if (!program.Start("old-bootloader,latency:3000") || !program.FindMainWindow(15000) ||
+        !AwaitReady(program))
+        return;
+    program.Click(kUpdate);
+    if (!program.Await(
+            [&] {
+                return program.Text(kCurrentFile).find(L"Encrypted Bootloader") == 0 &&
+                       !program.Text(kProgress).empty();
+            },
+            30000, "the boot loader's programming"))
+        return;
+    const ULONGLONG asked = GetTickCount64();
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(program.window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kSendLimitMs, &ignored);
+    Sleep(500);
+    if (!IsWindow(program.window()) || program.Text(kProgress).empty())
+        Fail("the window closed while the worker was running");
+    const long code = program.ExitCode(120000);
+    Note("the program ended %llu ms after the close request",
+         static_cast<unsigned long long>(GetTickCount64() - asked));
+    if (code != 0) Fail("QDX-Update ended with %ld, expected 0", code);
+}
+
 struct Case {
     const char* name;
     std::function<void()> run;
@@ -512,6 +540,7 @@ std::vector<Case> Cases() {
     cases.push_back({"missing-operation", [] { RunMissingLibrary(L"177", true); }});
     cases.push_back({"about", RunAbout});
     cases.push_back({"close", RunCloseWays});
+    cases.push_back({"close-while-programming", RunCloseWhileProgramming});
     return cases;
 }
 

@@ -16,7 +16,9 @@ void CColorListBox::DrawItem(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const auto colour = static_cast<COLORREF>(item.itemData);
     const COLORREF complement = (colour ^ 0x00FFFFFFu) & 0x00FFFFFFu;
-    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    // A list without selection shows no line as selected. Windows never passes
+    // the selected state for such a list; Wine does for its current line.
+    const bool selected = (item.itemState & ODS_SELECTED) != 0 && (GetStyle() & LBS_NOSEL) == 0;
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     RECT rect = item.rcItem;
 
