@@ -117,27 +117,8 @@ public:
 
     // Any top-level window of the process; with `main`, only the main window.
     HWND Find(bool main) const {
-        struct Search {
-            DWORD pid;
-            bool main;
-            HWND found;
-        } search{process_.dwProcessId, main, nullptr};
-        EnumWindows(
-            [](HWND window, LPARAM lParam) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lParam);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(window, &pid);
-                if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
-                if (s->main) {
-                    wchar_t title[64] = L"";
-                    GetWindowTextW(window, title, 64);
-                    if (std::wcscmp(title, L"QDX-Update") != 0 || GetDlgItem(window, kLog) == nullptr)
-                        return TRUE;
-                }
-                s->found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search{process_.dwProcessId, main, nullptr};
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
@@ -224,6 +205,26 @@ public:
     }
 
 private:
+    struct Search {
+        DWORD pid;
+        bool main;
+        HWND found;
+    };
+    static BOOL CALLBACK Visit(HWND window, LPARAM lParam) {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
+        if (s->main) {
+            wchar_t title[64] = L"";
+            GetWindowTextW(window, title, 64);
+            if (std::wcscmp(title, L"QDX-Update") != 0 || GetDlgItem(window, kLog) == nullptr)
+                return TRUE;
+        }
+        s->found = window;
+        return FALSE;
+    }
+
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
@@ -415,6 +416,11 @@ void RunInfo() {
     program.ExitAndExpectCode0();
 }
 
+BOOL CALLBACK CollectText(HWND child, LPARAM lParam) {
+    *reinterpret_cast<std::wstring*>(lParam) += Program::WindowText(child) + L"\n";
+    return TRUE;
+}
+
 // The library is missing, or lacks an operation: a message naming it, no main
 // window, and an exit code other than 0.
 void RunMissingLibrary(const wchar_t* expectedName, bool replaceByIncomplete) {
@@ -432,13 +438,7 @@ void RunMissingLibrary(const wchar_t* expectedName, bool replaceByIncomplete) {
     } else {
         if (GetDlgItem(box, kLog) != nullptr) Fail("the main window appeared");
         std::wstring message;
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM lParam) -> BOOL {
-                *reinterpret_cast<std::wstring*>(lParam) += Program::WindowText(child) + L"\n";
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&message));
+        EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&message));
         Note("message: %s", Narrow(message).c_str());
         if (message.find(expectedName) == std::wstring::npos)
             Fail("the message does not name %s", Narrow(expectedName).c_str());
