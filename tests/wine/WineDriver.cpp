@@ -382,6 +382,12 @@ void RunUpdate() {
         Fail("the newest log line is not in view (top line %d, line height %d, list height %ld)",
              top + 1, height, client.bottom);
     Screenshot(program);
+    // Restart, now enabled, restarts the device and says so.
+    program.Click(kRestart);
+    const auto lines = program.Log();
+    if (lines.size() != 20 || lines.back().text != L"Restart" || lines.back().colour != kBlack)
+        Fail("Restart did not log \"Restart\" in black");
+    ExpectText("the progress field after Restart", program.Text(kProgress), L"");
     program.ExitAndExpectCode0();
 }
 
@@ -489,7 +495,8 @@ void RunCloseWays() {
         Program program;
         if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
         if (std::strcmp(way, "Escape") == 0)
-            PostMessageW(program.window(), WM_COMMAND, IDCANCEL, 0);
+            // The key reaches the dialog manager through the focused control (Exit).
+            PostMessageW(GetDlgItem(program.window(), kExit), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         else
             PostMessageW(program.window(), WM_CLOSE, 0, 0);
         const long code = program.ExitCode(10000);
