@@ -196,7 +196,7 @@ void CTerminalWindow::PaintFrame() {
     mvwaddstr(stdscr, bottom, 2, " ");
     waddch(stdscr, ACS_UARROW);
     waddch(stdscr, ACS_DARROW);
-    waddstr(stdscr, " PgUp PgDn Home End: scroll the log ");
+    waddstr(stdscr, " PgUp PgDn Home End: scroll ");
     PaintLogPosition();
 }
 
