@@ -19,8 +19,10 @@ library=$2
 sampleWriter=$3
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qdx-terminal-test.XXXXXX")
-socket="qdx-terminal-test-$$"
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+run=0
+# A server of our own for each run (a new name: no race with the last one's end).
+socket() { echo "qdx-terminal-test-$$-$run"; }
+tmux_() { tmux -L "$(socket)" -f /dev/null "$@"; }
 cleanup() {
   tmux_ kill-server 2>/dev/null || true
   rm -rf "$work"
@@ -45,7 +47,6 @@ exec sleep 600
 EOF
 
 fast="latency:20,reboot:200,drain:5000"
-run=0
 
 screen() { tmux_ capture-pane -p -t qdx; }
 fail() {
@@ -72,8 +73,8 @@ log_lines() {
 }
 without_trailing_blanks() { awk '{line[NR] = $0} NF {last = NR} END {for (i = 1; i <= last; i++) print line[i]}'; }
 start() {
-  run=$((run + 1))
   tmux_ kill-server 2>/dev/null || true
+  run=$((run + 1))
   tmux_ new-session -d -s qdx -x "$1" -y "$2" "bash $work/pane.sh $work/demo $3"
 }
 ended_restored() {
