@@ -49,7 +49,11 @@ void CFlasherDlg::OnTimer() {
     }
     if (s.delayTicks > 0) --s.delayTicks;
     update::UpdateSequenceStep(window_);
-    update::ChangeWorkerStatus(WorkerStatus::Failed, WorkerStatus::Idle);
+    // Only the failure presented in this tick, which the step has just seen, is
+    // cleared: a worker may have failed since phase 1, and that one must first
+    // be presented in the next tick.
+    if (status == WorkerStatus::Failed)
+        update::ChangeWorkerStatus(WorkerStatus::Failed, WorkerStatus::Idle);
 }
 
 void CFlasherDlg::Poll() {
