@@ -12,6 +12,7 @@
 # 2. Ctrl-C while idle: the tool ends at once, terminal restored.
 # 3. SIGTERM while a worker programs the firmware: the tool ends once the
 #    worker is done, terminal restored.
+# 4. A crash (SIGSEGV): the terminal is restored all the same.
 set -euo pipefail
 
 tool=$1
@@ -64,6 +65,21 @@ wait_for() {
   done
 }
 absent() { if screen | grep -qF -- "$1"; then fail "\"$1\" should not be shown"; fi; }
+# until_true SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; WHAT is
+# the failure when it does not within the time.
+until_true() {
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || fail "$what"
+    sleep 0.1
+  done
+}
+shown() { screen | grep -qF -- "$1"; }
+not_shown() { ! shown "$1"; }
+first_log_line() { [ "$(log_lines | head -1)" = "$1" ]; }
+not_first_log_line() { ! first_log_line "$1"; }
+last_log_line() { log_lines | grep -v '^$' | tail -1 | grep -q -- "$1"; }
 key() { tmux_ send-keys -t qdx "$@"; }
 # The log's lines as shown: the rows between the rule under the status part
 # and the bottom edge, without the frame.
@@ -97,11 +113,12 @@ key r  # disabled: nothing may happen
 sleep 0.5
 log_lines | grep -q . && fail "a disabled button's key wrote to the log"
 
-key '?'
-wait_for "Version 1.0.0" 5
-key x
-sleep 0.3
-absent "Version 1.0.0"
+for about in '?' F1; do
+  key "$about"
+  wait_for "Version 1.0.0" 5
+  key x
+  until_true 5 "any key should close the About box" not_shown "Version 1.0.0"
+done
 
 key u
 wait_for "Start Update" 10
@@ -153,27 +170,23 @@ mod_at=$(echo "$info" | grep -nF "Mod-Par-Version:" | cut -d: -f1)
   fail "Info report out of order"
 
 key r
-wait_for "Restart" 5
-[ "$(log_lines | grep -v '^$' | tail -1)" = "Restart" ] || fail "Restart should be the newest line"
+until_true 5 "Restart should be logged as the newest line" last_log_line "^Restart$"
 
 # Scrolling and resizing: a smaller window shows the newest lines; Home goes
 # to the first line, which stays in view while new lines arrive; End follows.
 tmux_ resize-window -t qdx -x 80 -y 24
 wait_for "of 24 " 5
-[ "$(log_lines | head -1)" != "Start Update" ] || fail "after the resize the newest lines should be in view"
-[ "$(log_lines | grep -v '^$' | tail -1)" = "Restart" ] || fail "after the resize the newest line should be in view"
+not_first_log_line "Start Update" || fail "after the resize the newest lines should be in view"
+last_log_line "^Restart$" || fail "after the resize the newest line should be in view"
 key Home
-sleep 0.3
-[ "$(log_lines | head -1)" = "Start Update" ] || fail "Home should show the first line"
+until_true 5 "Home should show the first line" first_log_line "Start Update"
 key i
 wait_for "of 29 " 5
-[ "$(log_lines | head -1)" = "Start Update" ] || fail "a scrolled view should stay while lines arrive"
+first_log_line "Start Update" || fail "a scrolled view should stay while lines arrive"
 key PageDown
-sleep 0.3
-[ "$(log_lines | head -1)" != "Start Update" ] || fail "PgDn should scroll"
+until_true 5 "PgDn should scroll" not_first_log_line "Start Update"
 key End
-sleep 0.3
-log_lines | grep -v '^$' | tail -1 | grep -q "^Mod-Par-Version:" || fail "End should show the newest lines"
+until_true 5 "End should show the newest lines" last_log_line "^Mod-Par-Version:"
 
 key Escape
 ended_restored 0
@@ -199,4 +212,10 @@ screen | grep -qF "closing after this stage" || screen | grep -qF "TOOL EXIT" ||
   fail "the close should wait for the running worker"
 ended_restored 143
 
-echo "PASS: terminal tool under tmux (3 runs)"
+# ---- 4. a crash -------------------------------------------------------------------------------
+start 80 24 "$fast"
+wait_for "[I] QDX Info" 10
+kill -SEGV "$(pgrep -P "$(tmux_ display -p -t qdx '#{pane_pid}')" -x qdx-update)"
+ended_restored 139
+
+echo "PASS: terminal tool under tmux (4 runs)"
