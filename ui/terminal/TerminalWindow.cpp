@@ -140,7 +140,7 @@ void CTerminalWindow::CloseAbout() {
 
 void CTerminalWindow::ShowClosing() {
     closing_ = true;
-    PaintFrame();
+    PaintAll();
 }
 
 void CTerminalWindow::ScrollLines(long lines) {
