@@ -7,8 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/native
 work=$(mktemp -d)
-socket="qdx-picture-$$"
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+tmux_() { tmux -S "$work/tmux" -f /dev/null "$@"; }
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 cp "$build/app/qdx-update" "$build/libQDX140.so" "$work/"
 "$build/qdx-samples" "$work" >/dev/null
