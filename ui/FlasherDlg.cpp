@@ -1,13 +1,181 @@
 #include "ui/FlasherDlg.h"
 
-// The logic lands in the next change; this file only keeps the build whole.
+#include "device/DeviceLibrary.h"
+#include "platform/Text.h"
+#include "update/UpdateSequence.h"
+#include "update/UpdateState.h"
+
 namespace ui {
-bool CFlasherDlg::OnInitDialog() { return true; }
-void CFlasherDlg::OnTimer() {}
-void CFlasherDlg::OnUpdateButton() {}
-void CFlasherDlg::OnRestartButton() {}
-void CFlasherDlg::OnInfoButton() {}
-bool CFlasherDlg::RequestClose() { return true; }
-void CFlasherDlg::Poll() {}
-void CFlasherDlg::PresentWorker(int32_t) {}
+
+using update::WorkerStatus;
+
+namespace {
+update::UpdateState& s = update::updateState;
+}
+
+bool CFlasherDlg::OnInitDialog() {
+    s.linkState = 0;
+    s.restartState = 0;
+    s.updateStep = 0;
+    s.delayTicks = 0;
+    s.retryCount = 0;
+    // The caller starts the 50 ms timer now; it first fires once this returns.
+    const int32_t opened = device::Device().OpenLink();
+    window_.SetFieldText(linkStatusField,
+                         opened > 0 ? L"USB Interface: Ready" : L"USB Interface: ERROR");
+    window_.SetFieldText(firmwareVersionField, L"Firmw. Version:");
+    window_.SetFieldText(serialNumberField, L"Serial Number:");
+    window_.EnableControl(restartButton, false);
+    window_.EnableControl(infoButton, false);
+    window_.EnableControl(updateButton, false);
+    s.workerStatus.store(static_cast<int32_t>(WorkerStatus::Idle), std::memory_order_release);
+    return true;
+}
+
+void CFlasherDlg::OnTimer() {
+    // One consistent status, read once: it decides between polling and presenting.
+    const WorkerStatus status = update::ReadWorkerStatus();
+    if (status == WorkerStatus::Idle) {
+        Poll();
+    } else {
+        PresentWorker(static_cast<int>(status));
+    }
+    const WorkerStatus after = update::ReadWorkerStatus();
+    if (closePending_ && after != WorkerStatus::Note && after != WorkerStatus::Running) {
+        // The worker has ended and its result is on the screen: no further step
+        // may start a device call or a worker before the link closes.
+        closeDue_ = true;
+        return;
+    }
+    if (s.delayTicks > 0) --s.delayTicks;
+    update::UpdateSequenceStep(window_);
+    // Only the failure presented in this tick, which the step has just seen, is
+    // cleared: a worker may have failed since phase 1, and that one must first
+    // be presented in the next tick.
+    if (status == WorkerStatus::Failed)
+        update::ChangeWorkerStatus(WorkerStatus::Failed, WorkerStatus::Idle);
+}
+
+void CFlasherDlg::Poll() {
+    device::DeviceLibrary& dev = device::Device();
+    uint8_t a = 0, b = 0, c = 0, d = 0;
+    const int32_t version = dev.ReadVersion(0, &a, &b, &c, &d);
+    if (version < 0) {
+        if (dev.OpenLink() != 0) {
+            window_.SetFieldText(linkStatusField, L"USB Interface: Ready");
+            if (s.restartState == 1) s.restartState = 2;
+        } else {
+            dev.CloseLink();
+            update::displayText = platform::FormatText(L"USB Interface: ERROR %d", version);
+            window_.SetFieldText(linkStatusField, update::displayText);
+            window_.SetFieldText(firmwareVersionField, L"Firmw. Version:");
+            window_.EnableControl(infoButton, false);
+            window_.EnableControl(updateButton, false);
+        }
+        s.linkState = -1;
+        return;
+    }
+    update::displayText = platform::FormatText(L"Firmw. Version: %X.%X.%X.%X", a, b, c, d);
+    window_.SetFieldText(firmwareVersionField, update::displayText);
+    uint32_t serial = 0;
+    if (dev.ReadSerialNumber(0, &serial) == 1) {
+        update::displayText = platform::FormatText(L"Serial Number: %X", serial);
+        window_.SetFieldText(serialNumberField, update::displayText);
+        s.linkState = 0;
+        if (s.updateStep == 0) {
+            window_.EnableControl(infoButton, true);
+            window_.EnableControl(updateButton, true);
+        }
+        return;
+    }
+    if (s.linkState != 1) {
+        s.linkState = 1;
+        window_.EnableControl(infoButton, false);
+    }
+    if (s.updateStep == 0) window_.EnableControl(updateButton, true);
+    if (s.restartState == 2) s.restartState = 3;
+}
+
+void CFlasherDlg::PresentWorker(int rawStatus) {
+    const auto status = static_cast<WorkerStatus>(rawStatus);
+    auto showProgress = [this] {
+        window_.SetFieldText(progressField, update::workerProgress.Get());
+        window_.RefreshControl(progressField);
+    };
+    switch (status) {
+        case WorkerStatus::Note:
+            window_.AppendLogLine(update::workerMessage.Get(), LogColour::Black);
+            update::ChangeWorkerStatus(WorkerStatus::Note, WorkerStatus::Running);
+            break;
+        case WorkerStatus::Running: showProgress(); break;
+        case WorkerStatus::Succeeded:
+            update::workerMessage.Set(L"Programming OK");
+            window_.AppendLogLine(update::workerMessage.Get(), LogColour::Green);
+            showProgress();
+            update::ChangeWorkerStatus(WorkerStatus::Succeeded, WorkerStatus::Idle);
+            break;
+        case WorkerStatus::Failed:
+            window_.AppendLogLine(update::workerMessage.Get(), LogColour::Red);
+            window_.AppendLogLine(L"Programming ERROR", LogColour::Red);
+            showProgress();
+            break;
+        default: break;  // a value no worker writes: nothing to present
+    }
+}
+
+void CFlasherDlg::OnUpdateButton() {
+    s.updateStep = 1;
+    window_.EnableControl(updateButton, false);
+    window_.EnableControl(infoButton, false);
+    window_.EnableControl(restartButton, false);
+    window_.EnableControl(exitButton, false);
+}
+
+void CFlasherDlg::OnRestartButton() {
+    if (device::Device().RestartDevice(0) != 0) window_.AppendLogLine(L"Restart", LogColour::Black);
+    window_.SetFieldText(progressField, L"");
+}
+
+void CFlasherDlg::OnInfoButton() {
+    device::DeviceLibrary& dev = device::Device();
+    uint32_t serial = 0, fpga = 0, icmq = 0;
+    int32_t hardware = 0, date = 0, moduleVersion = 0;
+    uint8_t a = 0, b = 0, c = 0, d = 0;
+    dev.ReadSerialNumber(0, &serial);
+    dev.ReadSystemParameter(0, 2, &hardware);
+    dev.ReadSystemParameter(0, 3, &date);
+    dev.ReadVersion(0, &a, &b, &c, &d);
+    dev.ReadFpgaVersion(0, &fpga);
+    // Older firmware has no parameter 511 and keeps the version in 255.
+    if (dev.ReadModuleParameter(0, 511, &moduleVersion) == 0)
+        dev.ReadModuleParameter(0, 255, &moduleVersion);
+    dev.ReadModuleRegister(0, 0, 252, &icmq);
+    if (icmq > 0x80000000u) icmq = 0;
+
+    window_.AppendLogLine(L"", LogColour::Black);
+    update::displayText = platform::FormatText(
+        L"Serial Number:        %05X       HW-Version:       %4d      Date: %4d", serial, hardware,
+        date);
+    window_.AppendLogLine(update::displayText, LogColour::Black);
+    update::displayText = platform::FormatText(
+        L"FW-Version:           %X.%X.%X.%X       FPGA-Version:     %04X  %04X", a, b, c, d,
+        fpga >> 16, fpga & 0xFFFFu);
+    window_.AppendLogLine(update::displayText, LogColour::Black);
+    update::displayText = platform::FormatText(
+        L"Mod-Par-Version:    %8d       ICMQ-Version:    %04X", moduleVersion, icmq);
+    window_.AppendLogLine(update::displayText, LogColour::Black);
+    window_.AppendLogLine(L"", LogColour::Black);
+}
+
+bool CFlasherDlg::RequestClose() {
+    const WorkerStatus status = update::ReadWorkerStatus();
+    // A worker still talks to the device: closing the link under it could leave
+    // a half-programmed area, so the end waits for the worker's final status.
+    if (status == WorkerStatus::Running || status == WorkerStatus::Note) {
+        closePending_ = true;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace ui

@@ -28,7 +28,7 @@ public:
 
 private:
     void Poll();
-    void PresentWorker(int32_t status);
+    void PresentWorker(int status);
 
     WindowOps& window_;
     bool closePending_ = false;

@@ -101,7 +101,7 @@ int32_t FpgaTransferWorker(int32_t argument) {
 
     const std::wstring name = imageFileName.Get();
     platform::InputFile file;
-    if (!file.Open(name)) {
+    if (!OpenUpdateFile(file, name)) {
         WorkerFailedKeepProgress(L"Unable to open Input file: " + name);
         return kExitFileProblem;
     }

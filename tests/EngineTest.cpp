@@ -1,0 +1,362 @@
+// Area tables, update file headers, opening update files, and the flash and
+// parameter workers run on the test thread against the simulated device.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/Text.h"
+#include "tests/Harness.h"
+#include "update/Areas.h"
+#include "update/Workers.h"
+
+using sim::Op;
+using testing_support::TempFolder;
+using update::WorkerStatus;
+
+namespace {
+
+TEST(AreaTable, DerivesSizesAndPagesInUnsigned32BitArithmetic) {
+    struct Case {
+        int area;
+        uint32_t size, firstPage, pageSpan;
+        int8_t sector;
+    } cases[] = {
+        {10, 16384, 0xFFFFC0, 63, 0},  // ends at 0xFFFFFFFF
+        {9, 98304, 0xFFFE00, 383, 1},
+        {3, 2048, 0x1068, 7, 5},
+        {0, 2048, 0x1040, 7, 2},
+    };
+    for (const Case& c : cases) {
+        const update::FlashArea& a = update::flashAreaTable[c.area];
+        EXPECT_EQ(update::AreaSize(a), c.size) << c.area;
+        EXPECT_EQ(update::FirstPage(a), c.firstPage) << c.area;
+        EXPECT_EQ(update::PageSpan(a), c.pageSpan) << c.area;
+        EXPECT_EQ(a.sectorId, c.sector) << c.area;
+    }
+    EXPECT_EQ(update::flashAreaTable[11].sectorId - 20, 1);
+    EXPECT_EQ(update::flashAreaTable[12].isFlash, 0);
+    EXPECT_EQ(update::flashAreaTable[13].inUse, 0);
+    const update::FlashArea& plain = update::parameterAreaTable[2];
+    EXPECT_EQ(std::wstring(plain.name), L"System Parameter");
+    EXPECT_EQ(plain.sectorId, 4);
+    EXPECT_EQ(update::FirstPage(plain), 0x1060u);
+    EXPECT_EQ(update::updateFileTable[4].area, 0xFF);
+    EXPECT_EQ(update::UpdateFileName(3), L"QDX140-GA0010.Bic");
+}
+
+TEST(UpdateFileHeader, StartAddressIsBigEndian) {
+    uint8_t header[16] = {};
+    const uint8_t bootloader[4] = {0xFF, 0xFF, 0xC0, 0x00}, shifted[4] = {0x00, 0xFF, 0xC0, 0x00};
+    std::memcpy(header + 8, bootloader, 4);
+    EXPECT_EQ(update::HeaderStartAddress(header), 0xFFFFC000u);
+    std::memcpy(header + 8, shifted, 4);
+    EXPECT_EQ(update::HeaderStartAddress(header), 0x00FFC000u);
+}
+
+TEST(UpdateFileHeader, VersionIsReadLikeScanfWithWidthFour) {
+    struct Case {
+        const char* what;
+        std::string bytes4to15;  // header bytes from offset 4 on
+        int32_t version;
+    } cases[] = {
+        {"four digits", std::string("0602\xFF\xFF\xC0\0", 8), 0x0602},
+        {"upper and lower case", "aBcD", 0xABCD},
+        {"fewer digits, then a blank", "06 2", 0x06},
+        {"fewer digits, then a zero byte", std::string("06\0\0", 4), 0x06},
+        {"leading blanks and tabs skipped", " \t12", 0x12},
+        {"the number goes on past offset 7", std::string("  ab\x63\x64\0\0", 8), 0xABCD},
+        {"at most four digits", "123456", 0x1234},
+        {"no digit", "xyz1", 0},
+        {"non-ASCII bytes", "\xC3\xA9\xB0\x39", 0},
+        {"all blank", "            ", 0},
+        {"a digit in the last header byte", std::string(11, ' ') + "F", 0xF},
+    };
+    for (const Case& c : cases) {
+        uint8_t file[20];
+        std::memset(file, 0, sizeof file);
+        std::memcpy(file + 4, c.bytes4to15.data(), std::min<size_t>(c.bytes4to15.size(), 12));
+        file[16] = '7';  // never read: beyond the header
+        EXPECT_EQ(update::HeaderVersion(file, 16), c.version) << c.what;
+    }
+    const uint8_t shortFile[6] = {'E', 'B', 'I', 'N', '0', '6'};
+    EXPECT_EQ(update::HeaderVersion(shortFile, 6), 0x06) << "only the bytes a short file has";
+}
+
+TEST(UpdateFileOpen, IsExclusiveAndRelativeToTheCurrentFolder) {
+    TempFolder folder;
+    ASSERT_TRUE(samples::WriteFile("update.Bic", {1, 2, 3}));
+    platform::InputFile first, second;
+    ASSERT_TRUE(update::OpenUpdateFile(first, L"update.Bic"));
+    EXPECT_FALSE(update::OpenUpdateFile(second, L"update.Bic")) << "held: counts as missing";
+    first.Close();
+    EXPECT_TRUE(update::OpenUpdateFile(second, L"update.Bic"));
+    second.Close();
+
+    EXPECT_FALSE(update::OpenUpdateFile(first, L"missing.Bic"));
+    std::filesystem::create_directory("folder.Bic");
+    EXPECT_FALSE(update::OpenUpdateFile(first, L"folder.Bic"));
+
+    // A full path of 260 characters or more cannot be opened.
+    const size_t base = std::filesystem::current_path().string().size() + 1;
+    const std::string longName(260 - base, 'n'), fitting(259 - base, 'f');
+    ASSERT_TRUE(samples::WriteFile(longName, {1}));
+    ASSERT_TRUE(samples::WriteFile(fitting, {1}));
+    EXPECT_FALSE(update::OpenUpdateFile(first, platform::Widen(longName.c_str())));
+    EXPECT_TRUE(update::OpenUpdateFile(first, platform::Widen(fitting.c_str())));
+}
+
+// ---- the workers, run on the test thread ------------------------------------------------------
+
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device::Device() = sim::StaticLibrary();
+        sim::Config config;
+        config.startInBootloader = true;
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        update::ResetUpdateState();
+        update::workerProgress.SetObserver([this](const std::wstring& t) { progress.push_back(t); });
+    }
+    void TearDown() override { update::workerProgress.SetObserver(nullptr); }
+
+    // Runs a worker as StartWorker would, but on this thread.
+    int32_t Run(update::Worker worker, int32_t argument) {
+        update::updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Running));
+        sim::Instance().ClearTrace();
+        progress.clear();
+        return worker(argument);
+    }
+    int32_t Flash(int area, const std::vector<uint8_t>& file) {
+        EXPECT_TRUE(samples::WriteFile("image.Bic", file));
+        update::imageFileName.Set(L"image.Bic");
+        return Run(update::FlashImageWorker, area);
+    }
+    size_t Calls(Op op) {
+        size_t n = 0;
+        for (const sim::Call& c : sim::Instance().Trace()) n += c.op == op;
+        return n;
+    }
+
+    TempFolder folder;
+    std::vector<std::wstring> progress;
+};
+
+TEST_F(WorkerTest, FlashImageWorkerProgramsTheBootLoaderUpToTheLastAddress) {
+    EXPECT_EQ(Flash(10, samples::FileBytes(samples::Kind::Bootloader)), 1);
+    EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Succeeded);
+    ASSERT_EQ(progress.size(), 3u + 64u);
+    EXPECT_EQ(progress[0], L"");
+    EXPECT_EQ(progress[1], L"Erase");
+    EXPECT_EQ(progress[2], L"0%   FFFFC0");
+    const std::vector<std::wstring> pages(progress.begin() + 3, progress.begin() + 9);
+    EXPECT_EQ(pages, (std::vector<std::wstring>{L"0%   FFFFC0", L"1%   FFFFC1", L"3%   FFFFC2",
+                                                L"4%   FFFFC3", L"6%   FFFFC4", L"7%   FFFFC5"}));
+    EXPECT_EQ(progress[progress.size() - 2], L"98%   FFFFFE");
+    EXPECT_EQ(progress.back(), L"100%   FFFFFF");
+    EXPECT_EQ(Calls(Op::WritePageBlock), 512u);
+    EXPECT_EQ(Calls(Op::ProgramPage), 64u);
+    const auto trace = sim::Instance().Trace();
+    EXPECT_EQ(trace.front().op, Op::EraseSector);
+    EXPECT_EQ(trace[1].args, (std::vector<int64_t>{0, 32})) << "offset 0, 32 bytes";
+    EXPECT_EQ(trace[9].args, (std::vector<int64_t>{0, 0xFFFFC0})) << "sector 0, first page";
+    EXPECT_EQ(trace.back().args, (std::vector<int64_t>{0, 0xFFFFFF}));
+    EXPECT_TRUE(sim::Instance().AreaValid(0));
+}
+
+TEST_F(WorkerTest, FlashImageWorkerShowsPercentagesOfATwoKilobyteArea) {
+    EXPECT_EQ(Flash(3, samples::FileBytes(samples::Kind::Interpolator)), 1);
+    EXPECT_EQ(std::vector<std::wstring>(progress.begin() + 2, progress.end()),
+              (std::vector<std::wstring>{L"0%   1068", L"0%   1068", L"14%   1069", L"28%   106A",
+                                         L"42%   106B", L"57%   106C", L"71%   106D", L"85%   106E",
+                                         L"100%   106F"}));
+}
+
+TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice) {
+    const std::vector<uint8_t> good = samples::FileBytes(samples::Kind::Bootloader);
+    auto withAddress = [&](std::vector<uint8_t> bytes, uint8_t first) {
+        bytes[8] = first;
+        return bytes;
+    };
+    auto resized = [&](size_t size) {
+        std::vector<uint8_t> bytes = good;
+        bytes.resize(size, 0x5A);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        const wchar_t* message;
+        int32_t exitCode;
+    } cases[] = {
+        {"empty", {}, L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB", -13},
+        {"15 bytes: no header, rejected by its length", resized(15),
+         L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB", -13},
+        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
+        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
+        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", -13},
+        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", -10},
+        {"wrong address and length: the address first", withAddress(resized(100), 0x00),
+         L"Address ERROR: 0x00FFC000", -10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Flash(10, c.file), c.exitCode) << c.what;
+        EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed) << c.what;
+        EXPECT_EQ(update::workerMessage.Get(), c.message) << c.what;
+        EXPECT_EQ(update::workerProgress.Get(), L"") << c.what;
+        EXPECT_TRUE(sim::Instance().Trace().empty()) << c.what;
+    }
+}
+
+TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
+    // 2^32 + 16400 bytes: its low 32 bits match the boot loader's size.
+    std::vector<uint8_t> good = samples::FileBytes(samples::Kind::Bootloader);
+    ASSERT_TRUE(samples::WriteFile("huge.Bic", good));
+    ASSERT_EQ(truncate("huge.Bic", (1LL << 32) + 16400), 0);
+    update::imageFileName.Set(L"huge.Bic");
+    EXPECT_EQ(Run(update::FlashImageWorker, 10), -13);
+    EXPECT_EQ(update::workerMessage.Get(), L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB");
+    EXPECT_TRUE(sim::Instance().Trace().empty());
+}
+
+TEST_F(WorkerTest, FlashImageWorkerReportsDeviceFailures) {
+    struct Case {
+        sim::Fault fault;
+        const wchar_t* message;
+        const wchar_t* progress;
+        int32_t exitCode;
+    } cases[] = {
+        {{Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
+        {{Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", -12},
+        {{Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", -11},
+        {{Op::ProgramPage, 2, 1, 3, 9u, {}}, L"SMPX = 3: Program ERROR FFFFC1",
+         L"Program ERROR FFFFC1", -12},
+    };
+    for (const Case& c : cases) {
+        sim::Config config;
+        config.startInBootloader = true;
+        config.faults = {c.fault};
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        EXPECT_EQ(Flash(10, samples::FileBytes(samples::Kind::Bootloader)), c.exitCode);
+        EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
+        EXPECT_EQ(update::workerMessage.Get(), c.message);
+        EXPECT_EQ(update::workerProgress.Get(), c.progress);
+        EXPECT_EQ(sim::Instance().Trace().back().op, c.fault.op) << "no call after the failure";
+    }
+}
+
+TEST_F(WorkerTest, FlashImageWorkerFailsWhenItsFileHasGone) {
+    update::imageFileName.Set(L"gone.Bic");
+    EXPECT_LT(Run(update::FlashImageWorker, 9), 0);
+    EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
+    EXPECT_EQ(update::workerMessage.Get(), L"Unable to open Input file: gone.Bic");
+    EXPECT_EQ(update::workerProgress.Get(), L"");
+    EXPECT_TRUE(sim::Instance().Trace().empty());
+}
+
+TEST_F(WorkerTest, ParameterImageCarriesTheValuesAndAByteSumChecksum) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, int32_t>> values;
+        uint32_t checksum;
+    } cases[] = {
+        {"all zero", {}, 0x0006F504},
+        {"-1 adds four bytes of 255", {{5, -1}}, 0x0006F504 + 4 * 255},
+        {"258 at parameter 1", {{1, 258}}, 0x0006F504 + 3},
+    };
+    for (const Case& c : cases) {
+        update::ResetUpdateState();
+        for (auto [index, value] : c.values) update::updateState.parameterValues[index] = value;
+        ui::HeadlessWindow window;
+        update::BuildSystemParameterImage(window);
+        ASSERT_TRUE(testing_support::WaitWhileWorkerRuns());
+        const uint8_t* image = update::systemParameterImage;
+        EXPECT_EQ(update::updateState.parameterImagePointer, image);
+        uint32_t checksum = 0, complement = 0;
+        for (int i = 0; i < 4; ++i) {
+            checksum |= static_cast<uint32_t>(image[2032 + i]) << (8 * i);
+            complement |= static_cast<uint32_t>(image[2036 + i]) << (8 * i);
+        }
+        EXPECT_EQ(checksum, c.checksum) << c.what;
+        EXPECT_EQ(complement, ~c.checksum) << c.what;
+        EXPECT_EQ(image[300], 0xFF);
+        EXPECT_EQ(image[2047], 0xFF);
+        ASSERT_EQ(window.log().size(), 1u);
+        EXPECT_EQ(window.log()[0].text, L"Programming System Parameter");
+        EXPECT_EQ(window.log()[0].colour, 0x00CD0000u);
+    }
+    const uint8_t* image = update::systemParameterImage;
+    EXPECT_EQ(std::vector<uint8_t>(image + 4, image + 8), (std::vector<uint8_t>{2, 1, 0, 0}));
+    update::ResetUpdateState();
+    ui::HeadlessWindow window;
+    update::BuildSystemParameterImage(window);
+    ASSERT_TRUE(testing_support::WaitWhileWorkerRuns());
+    EXPECT_EQ(std::vector<uint8_t>(image + 2032, image + 2040),
+              (std::vector<uint8_t>{0x04, 0xF5, 0x06, 0x00, 0xFB, 0x0A, 0xF9, 0xFF}));
+    EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Succeeded);
+    EXPECT_EQ(sim::Instance().SystemParameters(), (std::array<int32_t, 64>{}))
+        << "the device took the image";
+}
+
+TEST_F(WorkerTest, ParameterImageWorkerWritesWordsAndProgramsEachPage) {
+    for (int i = 0; i < 64; ++i) update::updateState.parameterValues[i] = i * 1000 - 7;
+    ui::HeadlessWindow window;
+    update::BuildSystemParameterImage(window);
+    ASSERT_TRUE(testing_support::WaitWhileWorkerRuns());
+    sim::Instance().ClearTrace();
+    EXPECT_EQ(Run(update::ParameterImageWorker, 2), 1);
+    EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Succeeded);
+    EXPECT_EQ(progress, (std::vector<std::wstring>{L"", L"Erase", L"0%   1060", L"0%   1060",
+                                                    L"14%   1061", L"28%   1062", L"42%   1063",
+                                                    L"57%   1064", L"71%   1065", L"85%   1066",
+                                                    L"100%   1067"}));
+    const auto trace = sim::Instance().Trace();
+    ASSERT_EQ(trace.size(), 1u + 512u + 8u);
+    size_t word = 0;
+    for (size_t i = 1; i < trace.size(); ++i) {
+        if (trace[i].op == Op::ProgramPage) {
+            EXPECT_EQ(word % 64, 0u) << "a page follows every 64th word";
+            EXPECT_EQ(trace[i].args[1], 0x1060 + static_cast<int64_t>(word / 64 - 1));
+            continue;
+        }
+        ASSERT_EQ(trace[i].op, Op::WritePageWord);
+        EXPECT_EQ(trace[i].args[0], static_cast<int64_t>((word % 64) * 4));
+        EXPECT_EQ(trace[i].args[1], update::systemParameterImage[word * 4]);
+        ++word;
+    }
+    EXPECT_EQ(sim::Instance().SystemParameters()[63], 63 * 1000 - 7);
+}
+
+TEST_F(WorkerTest, ParameterImageWorkerReportsDeviceFailures) {
+    struct Case {
+        sim::Fault fault;
+        const wchar_t* message;
+        const wchar_t* progress;
+        int32_t exitCode;
+    } cases[] = {
+        {{Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
+        {{Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", -12},
+        {{Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
+        {{Op::ProgramPage, 3, 1, 1, 3u, {}}, L"SMPX = 1: Program ERROR 3", L"Program ERROR", -12},
+    };
+    ui::HeadlessWindow window;
+    update::BuildSystemParameterImage(window);
+    ASSERT_TRUE(testing_support::WaitWhileWorkerRuns());
+    for (const Case& c : cases) {
+        sim::Config config;
+        config.startInBootloader = true;
+        config.faults = {c.fault};
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        EXPECT_EQ(Run(update::ParameterImageWorker, 2), c.exitCode);
+        EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
+        EXPECT_EQ(update::workerMessage.Get(), c.message);
+        EXPECT_EQ(update::workerProgress.Get(), c.progress);
+        EXPECT_EQ(sim::Instance().Trace().back().op, c.fault.op);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#include "update/Areas.h"
+
+#include <cctype>
+
+#include "update/UpdateState.h"
+
+namespace update {
+
+const FlashArea flashAreaTable[kAreaCount + 1] = {
+    {1, 'P', 1, L"Encrypted Parameter", 2, 0x00104000u, 0x001047FFu},
+    {1, 'U', 1, L"Encrypted User Parameter", 3, 0x00105000u, 0x001057FFu},
+    {1, 'S', 1, L"Encrypted System Parameter", 4, 0x00106000u, 0x001067FFu},
+    {1, 'I', 1, L"Encrypted Interpolator Configuration", 5, 0x00106800u, 0x00106FFFu},
+    {1, 'T', 1, L"Encrypted Motor Sinustable", 6, 0x00107000u, 0x001077FFu},
+    {1, '0', 1, L"Encrypted User Flash 0", 7, 0xFFF80000u, 0xFFF8FFFFu},
+    {1, '1', 1, L"Encrypted User Flash 1", 8, 0xFFF90000u, 0xFFF9FFFFu},
+    {1, '2', 1, L"Encrypted User Flash 2", 9, 0xFFFA0000u, 0xFFFAFFFFu},
+    {1, '3', 1, L"Encrypted User Flash 3", 10, 0xFFFB0000u, 0xFFFBFFFFu},
+    {1, 'F', 1, L"Encrypted Firmware", 1, 0xFFFE0000u, 0xFFFF7FFFu},
+    {1, 'B', 1, L"Encrypted Bootloader", 0, 0xFFFFC000u, 0xFFFFFFFFu},
+    {1, 'G', 0, L"Encrypted FPGA Program QDX", 21, 0, 0},
+    {1, 'G', 0, L"Encrypted FPGA Program RVQ", 23, 0, 0},
+    {0, 0, 0, L"", 0, 0, 0},
+};
+
+const FlashArea parameterAreaTable[3 + 1] = {
+    {1, 'P', 1, L"Parameter", 2, 0x00104000u, 0x001047FFu},
+    {1, 'U', 1, L"User Parameter", 3, 0x00105000u, 0x001057FFu},
+    {1, 'S', 1, L"System Parameter", 4, 0x00106000u, 0x001067FFu},
+    {0, 0, 0, L"", 0, 0, 0},
+};
+
+const UpdateFile updateFileTable[4 + 1] = {
+    {10, "QDX140-BL0602.Bic"},
+    {9, "QDX140-FW2500.Bic"},
+    {3, "QDX140-IP0005.Bic"},
+    {11, "QDX140-GA0010.Bic"},
+    {0xFF, ""},
+};
+
+uint32_t HeaderStartAddress(const uint8_t* header) {
+    return static_cast<uint32_t>(header[8]) << 24 | static_cast<uint32_t>(header[9]) << 16 |
+           static_cast<uint32_t>(header[10]) << 8 | static_cast<uint32_t>(header[11]);
+}
+
+int32_t HeaderVersion(const uint8_t* header, size_t headerBytes) {
+    const size_t end = headerBytes < kHeaderSize ? headerBytes : kHeaderSize;
+    size_t i = 4;
+    // Like scanf: white space first (blank, tab, newline, vertical tab, form feed, return).
+    while (i < end && (header[i] == ' ' || (header[i] >= '\t' && header[i] <= '\r'))) ++i;
+    // scanf's %x also takes a sign and a "0x" prefix within its width of four.
+    int32_t value = 0, digits = 0, width = 0;
+    bool negative = false;
+    if (i < end && (header[i] == '+' || header[i] == '-')) {
+        negative = header[i] == '-';
+        ++i, ++width;
+    }
+    if (i + 1 < end && width + 2 <= 4 && header[i] == '0' && (header[i + 1] | 0x20) == 'x' &&
+        i + 2 < end && std::isxdigit(header[i + 2])) {
+        i += 2, width += 2, digits = 1;  // the 0 of the prefix counts as a digit read
+    }
+    for (; i < end && width < 4 && std::isxdigit(header[i]); ++i, ++width, ++digits) {
+        const int c = header[i];
+        value = value * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    if (digits == 0) return 0;
+    return negative ? -value : value;
+}
+
+std::wstring UpdateFileName(int row) {
+    return platform::AnsiToWide(updateFileTable[row].fileName);
+}
+
+bool OpenUpdateFile(platform::InputFile& file, const std::wstring& name) {
+    return file.Open(name);
+}
+
+bool ReadBootloaderVersion() {
+    imageFileName.Set(UpdateFileName(0));
+    platform::InputFile file;
+    if (!OpenUpdateFile(file, imageFileName.Get())) return false;
+    fileBootloaderVersion = 0;
+    uint8_t header[kHeaderSize] = {};
+    size_t have = 0;
+    while (have < kHeaderSize) {
+        const int32_t n = file.Read(header + have, static_cast<uint32_t>(kHeaderSize - have));
+        if (n <= 0) break;
+        have += static_cast<size_t>(n);
+    }
+    // A file shorter than its header has no version beyond the bytes it has.
+    fileBootloaderVersion = HeaderVersion(header, have);
+    file.Close();
+    return true;
+}
+
+}  // namespace update
