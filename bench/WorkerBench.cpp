@@ -1,0 +1,194 @@
+// The FPGA transfer worker on a 1 MB payload and the flash image worker on the
+// 98320-byte firmware file, against the simulated device:
+//   *NoCallCost   the device answers at once (virtual time, buffers drain at
+//                 once): what the worker and the simulated library cost per call.
+//   *CallCost/N   every call busy-waits N µs of real time, as a USB round trip
+//                 would: wall_per_device_time = wall time / (calls × N) shows what
+//                 the worker adds to the device's own time (1.00 = nothing).
+// Only the worker's run is timed (manual time); writing the file and resetting
+// the device are not.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/Text.h"
+#include "simulator/Image.h"
+#include "simulator/Samples.h"
+#include "simulator/SimDevice.h"
+#include "tests/Harness.h"
+#include "update/UpdateState.h"
+#include "update/Workers.h"
+
+namespace {
+
+constexpr const char* kFpgaFile = "QDX140-GA0010.Bic";
+constexpr size_t kFpgaPayload = 1 << 20;
+constexpr int32_t kFirmwareArea = 9;
+
+// Takes the worker's notes as the window's tick would, at a millisecond pace
+// (a worker waits for its note to be taken only before its final status, so
+// this adds at most about a millisecond per run, and never per call).
+class NoteTaker {
+public:
+    NoteTaker()
+        : thread_([this] {
+              while (!stop_) {
+                  update::ChangeWorkerStatus(update::WorkerStatus::Note, update::WorkerStatus::Running);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          }) {}
+    ~NoteTaker() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+size_t AllCalls() {
+    size_t calls = 0;
+    for (int op = 0; op < device::kOperationCount; ++op) calls += sim::Instance().CountCalls(static_cast<sim::Op>(op));
+    return calls;
+}
+
+struct Files {
+    testing_support::TempFolder folder;
+    Files() {
+        std::vector<uint8_t> image = sim::MakePlainImage(kFpgaPayload, {1, 0, 0, 1}, 0xBE7C4u);
+        sim::Crypt(image);
+        std::vector<uint8_t> fpga = samples::Header(0, "0010");
+        fpga.insert(fpga.end(), image.begin(), image.end());
+        samples::WriteFile(kFpgaFile, fpga);
+        samples::WriteFile(samples::Info(samples::Kind::Firmware).fileName,
+                           samples::FileBytes(samples::Kind::Firmware));
+    }
+};
+Files& TheFiles() {
+    static Files files;
+    return files;
+}
+
+enum class Which { Fpga, Flash };
+
+struct Run {
+    double seconds = 0;
+    size_t calls = 0;
+    size_t progressTexts = 0;
+    bool succeeded = false;
+};
+
+Run RunWorker(Which which, const sim::Config& config) {
+    TheFiles();
+    device::Device() = sim::StaticLibrary();
+    sim::Instance().Reset(config);
+    sim::Instance().OpenLink();
+    update::ResetUpdateState();
+    update::imageFileName.Set(which == Which::Fpga
+                                  ? platform::Widen(kFpgaFile)
+                                  : platform::Widen(samples::Info(samples::Kind::Firmware).fileName));
+    std::atomic<size_t> texts{0};
+    update::workerProgress.SetObserver([&texts](const std::wstring&) { ++texts; });
+    update::updateState.workerStatus.store(static_cast<int32_t>(update::WorkerStatus::Running));
+
+    Run run;
+    {
+        NoteTaker tick;
+        const auto start = std::chrono::steady_clock::now();
+        if (which == Which::Fpga)
+            update::FpgaTransferWorker(1);
+        else
+            update::FlashImageWorker(kFirmwareArea);
+        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    update::workerProgress.SetObserver(nullptr);
+    run.calls = AllCalls();
+    run.progressTexts = texts;
+    run.succeeded = update::ReadWorkerStatus() == update::WorkerStatus::Succeeded;
+    return run;
+}
+
+sim::Config NoCostConfig(Which which) {
+    sim::Config config;
+    config.trace = false;
+    config.virtualTime = true;
+    config.callCostUs = 1;                        // virtual: costs no real time
+    config.jtagDrainBytesPerMs = 1'000'000'000;   // the programmer empties a buffer at once
+    config.startInBootloader = which == Which::Flash;
+    return config;
+}
+
+sim::Config CostConfig(Which which, int64_t costUs) {
+    sim::Config config;
+    config.trace = false;
+    config.virtualTime = false;
+    config.callCostUs = costUs;  // busy-waited per call, in real time
+    config.startInBootloader = which == Which::Flash;
+    return config;
+}
+
+void Report(benchmark::State& state, const Run& last, size_t bytes, double totalSeconds,
+            size_t totalCalls, size_t pages) {
+    state.counters["calls"] = static_cast<double>(last.calls);
+    state.counters["calls_per_s"] = static_cast<double>(totalCalls) / totalSeconds;
+    state.counters["MB_per_s"] =
+        static_cast<double>(bytes) * static_cast<double>(state.iterations()) / totalSeconds / 1e6;
+    if (pages > 0)
+        state.counters["progress_texts_per_page"] =
+            static_cast<double>(last.progressTexts) / static_cast<double>(pages);
+    else
+        state.counters["progress_texts_per_call"] =
+            static_cast<double>(last.progressTexts) / static_cast<double>(last.calls);
+}
+
+void Measure(benchmark::State& state, Which which, const sim::Config& config, int64_t costUs) {
+    const size_t bytes = which == Which::Fpga ? kFpgaPayload : 98304;
+    const size_t pages = which == Which::Fpga ? 0 : 384;
+    double totalSeconds = 0, deviceSeconds = 0;
+    size_t totalCalls = 0;
+    Run last;
+    for (auto _ : state) {
+        last = RunWorker(which, config);
+        if (!last.succeeded) {
+            state.SkipWithError(platform::ToUtf8(update::workerMessage.Get()).c_str());
+            return;
+        }
+        state.SetIterationTime(last.seconds);
+        totalSeconds += last.seconds;
+        totalCalls += last.calls;
+        deviceSeconds += static_cast<double>(last.calls) * static_cast<double>(costUs) * 1e-6;
+    }
+    Report(state, last, bytes, totalSeconds, totalCalls, pages);
+    if (costUs > 0) {
+        state.counters["wall_per_device_time"] = totalSeconds / deviceSeconds;
+        state.counters["overhead_us_per_call"] =
+            (totalSeconds - deviceSeconds) * 1e6 / static_cast<double>(totalCalls);
+    }
+}
+
+void BM_FpgaWorker1MB_NoCallCost(benchmark::State& state) {
+    Measure(state, Which::Fpga, NoCostConfig(Which::Fpga), 0);
+}
+BENCHMARK(BM_FpgaWorker1MB_NoCallCost)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_FlashWorkerFirmware_NoCallCost(benchmark::State& state) {
+    Measure(state, Which::Flash, NoCostConfig(Which::Flash), 0);
+}
+BENCHMARK(BM_FlashWorkerFirmware_NoCallCost)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_FpgaWorker1MB_CallCost(benchmark::State& state) {
+    Measure(state, Which::Fpga, CostConfig(Which::Fpga, state.range(0)), state.range(0));
+}
+BENCHMARK(BM_FpgaWorker1MB_CallCost)->Arg(50)->Arg(125)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_FlashWorkerFirmware_CallCost(benchmark::State& state) {
+    Measure(state, Which::Flash, CostConfig(Which::Flash, state.range(0)), state.range(0));
+}
+BENCHMARK(BM_FlashWorkerFirmware_CallCost)->Arg(50)->Arg(125)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
