@@ -145,6 +145,8 @@ int32_t FpgaTransferWorker(int32_t argument) {
     int32_t sent = 0;
     int32_t deadRounds = 0;
     uint8_t chunk[kChunkBuffer];
+    int64_t shownPercent = 0;
+    std::wstring progress = Percent(0);
 
     while (!programmer.finished()) {
         int32_t window = programmer.window();
@@ -172,8 +174,15 @@ int32_t FpgaTransferWorker(int32_t argument) {
             inWindow += n;
             written = write(0, chunk, n);
             sent += n;
-            // In 64 bits: sent × 100 overflows 32 bits from 21 MB on.
-            workerProgress.Set(Percent(static_cast<int64_t>(sent) * 100 / payload));
+            // In 64 bits: sent × 100 overflows 32 bits from 21 MB on. The text
+            // is handed over after every chunk but formatted only when the
+            // percentage moves (a hundred times per transfer, not per chunk).
+            const int64_t percent = static_cast<int64_t>(sent) * 100 / payload;
+            if (percent != shownPercent) {
+                shownPercent = percent;
+                progress = Percent(percent);
+            }
+            workerProgress.Set(progress);
         }
 
         if (sent == payload) {
