@@ -144,7 +144,12 @@ protected:
     }
 
     static void WriteInput(const std::vector<uint8_t>& bytes) {
-        ASSERT_TRUE(samples::WriteFile(kFileName, bytes));
+        std::FILE* f = std::fopen(kFileName, "wb");
+        ASSERT_NE(f, nullptr);
+        if (!bytes.empty()) {
+            EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        }
+        EXPECT_EQ(std::fclose(f), 0);
     }
 
     // Runs the worker as StartWorker would (Running before it starts) and acts
