@@ -167,6 +167,18 @@ TEST_F(SimDeviceTest, JtagBuffersFillDrainAndTheProgrammerChecksThePayload) {
             ASSERT_EQ(dev.JtagWriteEncrypted(0, &payload[sent], n), 1) << sent;
         }
     };
+    // Window by window, waiting for a free buffer each time; then closed and drained.
+    auto sendRestAndClose = [&] {
+        while (sent < payload.size()) {
+            send(28000);
+            do {
+                dev.Advance(1000);
+                dev.JtagStatus(0, &status, &buffers);
+            } while (buffers == 0x0101);
+        }
+        dev.JtagControl(0, 0, 0);
+        dev.Advance(100'000);
+    };
     send(56000);
     ASSERT_EQ(dev.JtagStatus(0, &status, &buffers), 1);
     EXPECT_EQ(buffers, 0x0101) << "both buffers hold data";
@@ -176,15 +188,7 @@ TEST_F(SimDeviceTest, JtagBuffersFillDrainAndTheProgrammerChecksThePayload) {
     EXPECT_EQ(buffers, 0x0100) << "the first buffer has drained";
     EXPECT_EQ(status & 0x1000, 0);
     // The overflowing write lost its bytes: the programmer must report a CRC failure.
-    while (sent < payload.size()) {
-        send(28000);
-        do {
-            dev.Advance(1000);
-            dev.JtagStatus(0, &status, &buffers);
-        } while (buffers == 0x0101);
-    }
-    dev.JtagControl(0, 0, 0);
-    dev.Advance(100'000);
+    sendRestAndClose();
     ASSERT_EQ(dev.JtagStatus(0, &status, &buffers), 1);
     EXPECT_EQ(status, 0x3010);
 
@@ -192,15 +196,7 @@ TEST_F(SimDeviceTest, JtagBuffersFillDrainAndTheProgrammerChecksThePayload) {
     Start(config);
     sent = 0;
     ASSERT_EQ(dev.JtagControl(0, static_cast<int32_t>(payload.size()), 0), 1);
-    while (sent < payload.size()) {
-        send(28000);
-        do {
-            dev.Advance(1000);
-            dev.JtagStatus(0, &status, &buffers);
-        } while (buffers == 0x0101);
-    }
-    dev.JtagControl(0, 0, 0);
-    dev.Advance(100'000);
+    sendRestAndClose();
     ASSERT_EQ(dev.JtagStatus(0, &status, &buffers), 1);
     EXPECT_EQ(status, 0x1000);
     EXPECT_EQ(dev.fpgaVersion(), 0x00100010u);

@@ -8,7 +8,9 @@ void HeadlessWindow::SetFieldText(int controlId, const std::wstring& text) {
 
 void HeadlessWindow::EnableControl(int controlId, bool enabled) {
     enabled_[controlId] = enabled;
-    enableEvents_.push_back((enabled ? "+" : "-") + std::to_string(controlId));
+    std::string event(1, enabled ? '+' : '-');
+    event += std::to_string(controlId);
+    enableEvents_.push_back(std::move(event));
 }
 
 void HeadlessWindow::RefreshControl(int controlId) { ++refreshes_[controlId]; }
