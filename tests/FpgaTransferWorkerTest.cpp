@@ -2,13 +2,12 @@
 // programmer: what it announces, which write it uses, how it fills the
 // programmer's two buffers, its progress, its note and its result.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
