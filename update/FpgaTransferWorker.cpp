@@ -24,7 +24,7 @@ namespace {
 constexpr uint16_t kFinished = 0x1000;       // the programmer has finished
 constexpr uint16_t kFailed = 0xE000;         // any of these: it failed, low byte = code
 constexpr int32_t kWindowPerBuffer = 28000;  // one free buffer = 500 chunks of 56 bytes
-constexpr uint32_t kChunk = 56;              // most bytes one write takes
+constexpr int32_t kChunk = 56;               // most bytes one write takes
 constexpr size_t kChunkBuffer = 70;          // zero-filled before every read
 constexpr int32_t kExitFileProblem = -10;    // cannot open, read or use the input file
 
@@ -159,8 +159,7 @@ int32_t FpgaTransferWorker(int32_t argument) {
             // Never more than the window still takes: for a file that keeps its
             // length this is always a whole chunk but for the last one, and a
             // file that grew meanwhile still sends exactly what was announced.
-            const auto want = static_cast<uint32_t>(
-                window - inWindow < static_cast<int32_t>(kChunk) ? window - inWindow : kChunk);
+            const auto want = static_cast<uint32_t>(window - inWindow < kChunk ? window - inWindow : kChunk);
             const int32_t n = file.Read(chunk, want);
             if (n <= 0) {
                 // The file failed or came to its end before the payload was
