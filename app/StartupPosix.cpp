@@ -1,8 +1,11 @@
-// Start-up on Linux: bind the device library beside the program, then run.
+// Start-up on Linux: bind the device library beside the program, run the main
+// window in the terminal, close the link once the window has ended.
+#include <csignal>
 #include <cstdio>
 
 #include "device/DeviceLibrary.h"
 #include "platform/Text.h"
+#include "ui/terminal/MainLoop.h"
 
 int main() {
     const device::BindResult bound = device::LoadDeviceLibrary(device::Device());
@@ -10,11 +13,13 @@ int main() {
         std::fprintf(stderr, "QDX-Update: %s\n", platform::ToUtf8(bound.error).c_str());
         return 2;
     }
-    device::DeviceLibrary& lib = device::Device();
-    const int32_t open = lib.OpenLink();
-    uint8_t a = 0, b = 0, c = 0, d = 0;
-    const int32_t result = lib.ReadVersion(0, &a, &b, &c, &d);
-    std::printf("OpenLink %d, ReadVersion %d: %X.%X.%X.%X\n", open, result, a, b, c, d);
-    lib.CloseLink();
-    return 0;
+    const ui::terminal::RunResult run = ui::terminal::RunMainWindow();
+    device::Device().CloseLink();
+    if (run.endSignal != 0) {
+        // Ended by a signal: end the way its sender expects, now that the
+        // terminal is back and the link closed.
+        std::signal(run.endSignal, SIG_DFL);
+        std::raise(run.endSignal);
+    }
+    return run.exitCode;
 }

@@ -1,7 +1,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,13 +25,19 @@ struct ToolRun {
     std::string output;
 };
 
-// Runs the tool from a folder of its own, beside the library given (if any).
-ToolRun RunToolWith(const char* library) {
+// A folder of its own with the tool and, if given, a library beside it.
+fs::path ToolFolder(const char* library) {
     const fs::path folder = fs::temp_directory_path() / ("qdx-bind-" + std::to_string(getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     fs::copy_file(QDX_TOOL, folder / "qdx-update");
     if (library != nullptr) fs::copy_file(library, folder / "libQDX140.so");
+    return folder;
+}
+
+// Runs the tool without a terminal: it gets as far as the library binding.
+ToolRun RunToolWith(const char* library) {
+    const fs::path folder = ToolFolder(library);
     // Started from elsewhere: the library is found beside the program, not here.
     const std::string command = "cd / && " + (folder / "qdx-update").string() + " 2>&1";
     ToolRun run{-1, {}};
@@ -74,9 +85,81 @@ TEST(DeviceBinding, OrdinalsAreTheLibrarysOwn) {
         EXPECT_EQ(device::kOperations[i].ordinal, expected[i]) << device::kOperations[i].name;
 }
 
+// Runs the tool in a pseudo terminal, started from "/": waits until its window
+// shows `shown`, sends `keys`, and collects everything it writes until it ends.
+struct TerminalRun {
+    bool shown = false;
+    bool ended = false;
+    int exitCode = -1;
+    std::string output;     // all of it
+    std::string afterKeys;  // what came after the keys
+};
+
+TerminalRun RunToolInTerminal(const char* library, const std::string& shown, const std::string& keys) {
+    const fs::path folder = ToolFolder(library);
+    const std::string tool = (folder / "qdx-update").string();
+    TerminalRun run;
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    if (pid == 0) {
+        if (chdir("/") != 0) _exit(126);
+        setenv("TERM", "xterm-256color", 1);
+        execl(tool.c_str(), "qdx-update", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid < 0) return run;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    bool keysSent = false;
+    while (std::chrono::steady_clock::now() < limit) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;  // the tool has ended and the terminal closed
+            run.output.append(buffer, static_cast<size_t>(n));
+            if (keysSent) run.afterKeys.append(buffer, static_cast<size_t>(n));
+        }
+        if (!keysSent && run.output.find(shown) != std::string::npos) {
+            run.shown = true;
+            keysSent = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+        }
+    }
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 20 && done == 0; ++i) {
+        done = waitpid(pid, &status, WNOHANG);
+        if (done == 0) usleep(100000);
+    }
+    if (done == pid) {
+        run.ended = true;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else {
+        kill(pid, SIGKILL);  // our own child, still running after the time limit
+        waitpid(pid, &status, 0);
+    }
+    close(master);
+    fs::remove_all(folder);
+    return run;
+}
+
 TEST(ToolStart, RunsWithTheLibraryBesideIt) {
+    // The window comes up with its buttons, and Escape ends the tool with the
+    // terminal given back (xterm: leave the alternate screen, show the cursor).
+    const TerminalRun run = RunToolInTerminal(QDX_SIM_LIBRARY, "QDX Info", "\x1b");
+    ASSERT_TRUE(run.shown) << run.output;
+    ASSERT_TRUE(run.ended) << "the tool did not end after Escape";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.afterKeys.find("\x1b[?1049l"), std::string::npos) << "alternate screen left";
+    EXPECT_NE(run.afterKeys.find("\x1b[?25h"), std::string::npos) << "cursor shown again";
+}
+
+TEST(ToolStart, WithoutATerminalItSaysSoAfterBindingTheLibrary) {
     const ToolRun run = RunToolWith(QDX_SIM_LIBRARY);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("runs in a terminal"), std::string::npos) << run.output;
 }
 
 TEST(ToolStart, RefusesToStartWithoutTheLibrary) {

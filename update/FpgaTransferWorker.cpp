@@ -1,6 +1,230 @@
-// Placeholder until the FPGA transfer worker lands from its branch; replaced there.
+// Streams an FPGA configuration file to the device's JTAG programmer.
+//
+// The programmer has two receive buffers of 28000 bytes; its buffer word says
+// which are busy (low byte: first, high byte: second; 0 = free). The worker
+// sends 56-byte chunks into whatever the free buffers grant, then waits with
+// back-to-back status reads until a buffer is free again, and finally waits
+// for the programmer's "finished" bit and turns its last status into the
+// result.
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "device/DeviceLibrary.h"
+#include "platform/File.h"
+#include "platform/Text.h"
+#include "update/Areas.h"
 #include "update/UpdateState.h"
 #include "update/Workers.h"
+
 namespace update {
-int32_t FpgaTransferWorker(int32_t) { WorkerRunning(L"0%"); WorkerNote(L"Data Transfer OK"); WorkerSucceeded(); return 1; }
+namespace {
+
+constexpr uint16_t kFinished = 0x1000;       // the programmer has finished
+constexpr uint16_t kFailed = 0xE000;         // any of these: it failed, low byte = code
+constexpr int32_t kWindowPerBuffer = 28000;  // one free buffer = 500 chunks of 56 bytes
+constexpr int32_t kChunk = 56;               // most bytes one write takes
+constexpr size_t kChunkBuffer = 70;          // zero-filled before every read
+constexpr int32_t kExitFileProblem = -10;    // cannot open, read or use the input file
+
+// A link that is gone answers every status read with a failure and leaves the
+// buffer word as it was. When that word last said "both buffers busy", the
+// transfer loop can neither send nor learn that a buffer came free; after this
+// many rounds in a row like that the transfer ends as a USB error instead of
+// spinning for ever. A link that hiccups recovers long before.
+constexpr int32_t kDeadLinkRounds = 1000;
+
+struct Reason {
+    int32_t code;
+    const wchar_t* text;
+};
+constexpr Reason kReasons[] = {
+    {11, L"- FPGA Verification Failure"}, {12, L"- File Read Failure"},
+    {13, L"- Version Failure"},           {14, L"- Invalid Failure"},
+    {15, L"- Argument Failure"},          {16, L"- CRC Failure"},
+    {20, L"- No RVQ Connected"},
+};
+
+std::wstring Percent(int64_t percent) {
+    return platform::FormatText(L"%d%%", static_cast<int>(percent));
 }
+
+// The result's low 16 bits, read as a signed number.
+int32_t UsbCode(int32_t result) {
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(result) & 0xFFFFu));
+}
+
+std::wstring UsbError(int32_t result) {
+    return platform::FormatText(L"USB ERROR %d", UsbCode(result));
+}
+
+class Programmer {
+public:
+    int32_t ReadStatus() {
+        result_ = device::Device().JtagStatus(0, &status_, &buffers_);
+        return result_;
+    }
+    bool finished() const { return (status_ & kFinished) != 0; }
+    bool bothBusy() const { return (buffers_ & 0x00FFu) != 0 && (buffers_ & 0xFF00u) != 0; }
+    int32_t window() const {
+        return ((buffers_ & 0x00FFu) == 0 ? kWindowPerBuffer : 0) +
+               ((buffers_ & 0xFF00u) == 0 ? kWindowPerBuffer : 0);
+    }
+    uint16_t status() const { return status_; }
+    int32_t result() const { return result_; }
+
+private:
+    uint16_t status_ = 0;
+    uint16_t buffers_ = 0;
+    int32_t result_ = 0;
+};
+
+}  // namespace
+
+int32_t FpgaTransferWorker(int32_t argument) {
+    // Only the low byte counts, signed: target a / 2 (toward zero), encrypted
+    // when a % 2 is 1, so a negative argument always means a plain file.
+    const auto a = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(argument) & 0xFFu));
+    const auto target = static_cast<uint8_t>(a / 2);
+    const bool encrypted = a % 2 == 1;
+    device::DeviceLibrary& lib = device::Device();
+    const auto write = encrypted ? lib.JtagWriteEncrypted : lib.JtagWrite;
+
+    WorkerRunning(Percent(0));
+
+    Programmer programmer;
+    if (programmer.ReadStatus() != 1) {
+        WorkerFailedKeepProgress(UsbError(programmer.result()));
+        return programmer.result();
+    }
+
+    const std::wstring name = imageFileName.Get();
+    platform::InputFile file;
+    if (!OpenUpdateFile(file, name)) {
+        WorkerFailedKeepProgress(L"Unable to open Input file: " + name);
+        return kExitFileProblem;
+    }
+    workerProgress.Set(Percent(0));
+
+    // Everything that can go wrong with the file before anything is announced
+    // ends here, with no device call: the programmer is never told about a
+    // transfer that cannot happen.
+    uint64_t fileLength = 0;
+    if (!file.Length(fileLength)) {
+        file.Close();
+        WorkerFailed(L"Unable to take the length of Input file: " + name, L"");
+        return kExitFileProblem;
+    }
+    const uint64_t skipped = encrypted ? kHeaderSize : 0;
+    // The programmer is told the length as a signed 32-bit count.
+    if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped) {
+        file.Close();
+        WorkerFailed(L"Input file too large: " + name, L"");
+        return kExitFileProblem;
+    }
+    // An announced transfer of nothing is never finished by the programmer,
+    // and the completion wait has no time limit: refuse an empty payload.
+    if (fileLength <= skipped) {
+        file.Close();
+        WorkerFailed(L"No FPGA data in Input file: " + name, L"");
+        return kExitFileProblem;
+    }
+    const auto payload = static_cast<int32_t>(fileLength - skipped);
+    if (encrypted) {
+        uint8_t header[kHeaderSize];  // the EBIN header: read and dropped unchecked
+        if (file.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
+            file.Close();
+            WorkerFailed(L"Unable to read Input file: " + name, L"");
+            return kExitFileProblem;
+        }
+    }
+
+    lib.JtagControl(0, payload, target);
+    programmer.ReadStatus();
+    int32_t sent = 0;
+    int32_t deadRounds = 0;
+    uint8_t chunk[kChunkBuffer];
+    int64_t shownPercent = 0;
+    std::wstring progress = Percent(0);
+
+    while (!programmer.finished()) {
+        int32_t window = programmer.window();
+        if (window > payload - sent) window = payload - sent;
+
+        int32_t inWindow = 0;
+        int32_t written = 1;
+        while (written == 1 && inWindow < window) {
+            std::memset(chunk, 0, sizeof chunk);
+            // Never more than the window still takes: for a file that keeps its
+            // length this is always a whole chunk but for the last one, and a
+            // file that grew meanwhile still sends exactly what was announced.
+            const auto want = static_cast<uint32_t>(window - inWindow < kChunk ? window - inWindow : kChunk);
+            const int32_t n = file.Read(chunk, want);
+            if (n <= 0) {
+                // The file failed or came to its end before the payload was
+                // complete (it shrank while it was sent): close the transfer
+                // so the programmer does not wait for bytes that never come.
+                lib.JtagControl(0, 0, target);
+                file.Close();
+                WorkerFailed(L"Unable to read Input file: " + name, L"");
+                return kExitFileProblem;
+            }
+            inWindow += n;
+            written = write(0, chunk, n);
+            sent += n;
+            // In 64 bits: sent × 100 overflows 32 bits from 21 MB on. The text
+            // is handed over after every chunk but formatted only when the
+            // percentage moves (a hundred times per transfer, not per chunk).
+            const int64_t percent = static_cast<int64_t>(sent) * 100 / payload;
+            if (percent != shownPercent) {
+                shownPercent = percent;
+                progress = Percent(percent);
+            }
+            workerProgress.Set(progress);
+        }
+
+        if (sent == payload) {
+            lib.JtagControl(0, 0, target);
+            WorkerNote(L"Data Transfer OK");
+        }
+
+        // Wait for a free buffer.
+        programmer.ReadStatus();
+        while (!programmer.finished() && programmer.bothBusy() && programmer.result() == 1)
+            programmer.ReadStatus();
+
+        if (sent >= payload) break;
+
+        deadRounds = window == 0 && programmer.result() != 1 ? deadRounds + 1 : 0;
+        if (deadRounds >= kDeadLinkRounds) {
+            file.Close();
+            WorkerFailedKeepProgress(UsbError(programmer.result()));
+            return programmer.result();
+        }
+    }
+
+    // Wait for the programmer to finish; a failed read ends the wait.
+    while (!programmer.finished() && programmer.result() == 1) programmer.ReadStatus();
+
+    // This read decides.
+    programmer.ReadStatus();
+    file.Close();
+
+    if ((programmer.status() & kFailed) != 0) {
+        const int32_t code = -static_cast<int32_t>(programmer.status() & 0xFFu);
+        std::wstring message = platform::FormatText(L"JTAG Programmer ERROR %d ", code);
+        for (const Reason& r : kReasons)
+            if (r.code == -code) message += r.text;
+        WorkerFailedKeepProgress(message);
+        return code;
+    }
+    if (programmer.result() == 1) {
+        WorkerSucceeded();
+        return 1;
+    }
+    WorkerFailedKeepProgress(UsbError(programmer.result()));
+    return UsbCode(programmer.result());
+}
+
+}  // namespace update
