@@ -3,6 +3,7 @@
 
 #include "platform/Text.h"
 #include "simulator/Samples.h"
+#include "tests/CompleteUpdateLog.h"
 #include "tests/Harness.h"
 #include "update/UpdateSequence.h"
 
@@ -16,7 +17,7 @@ struct Line {
     std::wstring text;
     uint32_t colour;
 };
-constexpr uint32_t kBlack = 0, kBlue = 0x00CD0000, kRed = 0x000000FF, kGreen = 0x0032C832;
+using expected::kBlack, expected::kBlue, expected::kGreen, expected::kRed;
 
 std::vector<Line> Log(const Harness& h) {
     std::vector<Line> lines;
@@ -38,32 +39,12 @@ void ExpectLog(const Harness& h, const std::vector<Line>& expected) {
 }
 
 std::vector<Line> CompleteLog(bool bootloaderProgrammed) {
-    std::vector<Line> lines = {{L"Start Update", kBlue}};
-    if (bootloaderProgrammed) {
-        lines.push_back({L"Programming BIN-File Encrypted: QDX140-BL0602.Bic", kBlue});
-        lines.push_back({L"Programming OK", kGreen});
-    } else {
-        lines.push_back({L"Bootloader Version OK 0602", kBlue});
+    std::vector<Line> lines;
+    for (const expected::LogEntry& line : expected::kCompleteUpdate) lines.push_back({line.text, line.colour});
+    if (!bootloaderProgrammed) {
+        lines.erase(lines.begin() + 1, lines.begin() + 3);
+        lines.insert(lines.begin() + 1, Line{L"Bootloader Version OK 0602", kBlue});
     }
-    const std::vector<Line> rest = {
-        {L"Programming BIN-File Encrypted: QDX140-FW2500.Bic", kBlue},
-        {L"Programming OK", kGreen},
-        {L"Read System Parameter OK", kGreen},
-        {L"Programming System Parameter", kBlue},
-        {L"Programming OK", kGreen},
-        {L"Programming BIN-File Encrypted: QDX140-IP0005.Bic", kBlue},
-        {L"Programming OK", kGreen},
-        {L"Programming BIN-File Encrypted: QDX140-GA0010.Bic", kBlue},
-        {L"Data Transfer OK", kBlack},
-        {L"Programming OK", kGreen},
-        {L"Save All Module Parameter", kBlue},
-        {L"Save OK", kGreen},
-        {L"Save All User Parameter", kBlue},
-        {L"Save OK", kGreen},
-        {L"", kBlack},
-        {L"QDX-Update OK", kGreen},
-    };
-    lines.insert(lines.end(), rest.begin(), rest.end());
     return lines;
 }
 

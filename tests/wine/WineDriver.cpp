@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/CompleteUpdateLog.h"
+
 namespace {
 
 // ---- checks -----------------------------------------------------------------------------------
@@ -347,28 +349,9 @@ void RunUpdate() {
     Note("update took %llu ms", static_cast<unsigned long long>(GetTickCount64() - started));
     if (!done) return;
     if (!sawProgress) Fail("the progress field never showed a worker's progress");
-    const std::wstring encrypted = L"Programming BIN-File Encrypted: ";
-    ExpectLog(program, {
-                           {L"Start Update", kBlue},
-                           {encrypted + L"QDX140-BL0602.Bic", kBlue},
-                           {L"Programming OK", kGreen},
-                           {encrypted + L"QDX140-FW2500.Bic", kBlue},
-                           {L"Programming OK", kGreen},
-                           {L"Read System Parameter OK", kGreen},
-                           {L"Programming System Parameter", kBlue},
-                           {L"Programming OK", kGreen},
-                           {encrypted + L"QDX140-IP0005.Bic", kBlue},
-                           {L"Programming OK", kGreen},
-                           {encrypted + L"QDX140-GA0010.Bic", kBlue},
-                           {L"Data Transfer OK", kBlack},
-                           {L"Programming OK", kGreen},
-                           {L"Save All Module Parameter", kBlue},
-                           {L"Save OK", kGreen},
-                           {L"Save All User Parameter", kBlue},
-                           {L"Save OK", kGreen},
-                           {L"", kBlack},
-                           {L"QDX-Update OK", kGreen},
-                       });
+    std::vector<LogLine> complete;
+    for (const expected::LogEntry& line : expected::kCompleteUpdate) complete.push_back({line.text, line.colour});
+    ExpectLog(program, complete);
     ExpectButtons(program, {true, true, true, true});
     ExpectText("the progress field", program.Text(kProgress), L"");
     ExpectText("the current file", program.Text(kCurrentFile), L" ");
