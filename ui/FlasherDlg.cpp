@@ -38,7 +38,7 @@ void CFlasherDlg::OnTimer() {
     if (status == WorkerStatus::Idle) {
         Poll();
     } else {
-        PresentWorker(static_cast<int>(status));
+        PresentWorker(status);
     }
     const WorkerStatus after = update::ReadWorkerStatus();
     if (closePending_ && after != WorkerStatus::Note && after != WorkerStatus::Running) {
@@ -96,8 +96,7 @@ void CFlasherDlg::Poll() {
     if (s.restartState == 2) s.restartState = 3;
 }
 
-void CFlasherDlg::PresentWorker(int rawStatus) {
-    const auto status = static_cast<WorkerStatus>(rawStatus);
+void CFlasherDlg::PresentWorker(WorkerStatus status) {
     auto showProgress = [this] {
         window_.SetFieldText(progressField, update::workerProgress.Get());
         window_.RefreshControl(progressField);

@@ -3,7 +3,13 @@
 // and to the device only through device::Device().
 #pragma once
 
+#include <cstdint>
+
 #include "ui/WindowOps.h"
+
+namespace update {
+enum class WorkerStatus : int32_t;
+}
 
 namespace ui {
 
@@ -28,7 +34,7 @@ public:
 
 private:
     void Poll();
-    void PresentWorker(int status);
+    void PresentWorker(update::WorkerStatus status);
 
     WindowOps& window_;
     bool closePending_ = false;
