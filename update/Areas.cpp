@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/Text.h"
 #include "update/UpdateState.h"
 
 namespace update {
@@ -37,6 +38,11 @@ const UpdateFile updateFileTable[4 + 1] = {
     {11, "QDX140-GA0010.Bic"},
     {0xFF, ""},
 };
+
+std::wstring PageProgressText(const FlashArea& area, uint32_t page) {
+    const auto percentage = static_cast<uint8_t>((page - FirstPage(area)) * 100u / PageSpan(area));
+    return platform::FormatText(L"%d%%   %X", percentage, page);
+}
 
 uint32_t HeaderStartAddress(const uint8_t* header) {
     return static_cast<uint32_t>(header[8]) << 24 | static_cast<uint32_t>(header[9]) << 16 |

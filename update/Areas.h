@@ -39,6 +39,10 @@ inline uint32_t AreaSize(const FlashArea& a) { return a.end - a.start + 1u; }
 inline uint32_t FirstPage(const FlashArea& a) { return a.start >> kPageShift; }
 inline uint32_t PageSpan(const FlashArea& a) { return (a.end - a.start) >> kPageShift; }
 
+// A flash worker's progress after `page`: "%d%%   %X", the percentage of the
+// area's pages done (rounded down, in 8 bits) and the page number.
+std::wstring PageProgressText(const FlashArea& area, uint32_t page);
+
 // Header bytes 8 to 11, most significant first.
 uint32_t HeaderStartAddress(const uint8_t* header);
 

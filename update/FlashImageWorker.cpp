@@ -38,7 +38,6 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     const FlashArea& area = flashAreaTable[areaNumber];
     const auto sector = static_cast<uint8_t>(area.sectorId);
     const uint32_t firstPage = FirstPage(area);
-    const uint32_t pageSpan = PageSpan(area);
     const std::wstring name = imageFileName.Get();
 
     platform::InputFile file;
@@ -80,7 +79,7 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     if (erased < 1) return Fail(file, -11, L"Flasher ERROR", L"");
     if (status != 0) return Fail(file, -12, platform::FormatText(L"Erase ERROR %d", status), L"");
 
-    workerProgress.Set(platform::FormatText(L"%d%%   %X", 0, firstPage));
+    workerProgress.Set(PageProgressText(area, firstPage));
     uint32_t address = area.start;
     uint32_t page = firstPage;
     uint32_t sent = 0;
@@ -100,8 +99,7 @@ int32_t FlashImageWorker(int32_t areaNumber) {
                         platform::FormatText(L"SMPX = %d: Program ERROR %X", programmed, page),
                         platform::FormatText(L"Program ERROR %X", page));
         }
-        const auto percentage = static_cast<uint8_t>((page - firstPage) * 100u / pageSpan);
-        workerProgress.Set(platform::FormatText(L"%d%%   %X", percentage, page));
+        workerProgress.Set(PageProgressText(area, page));
         page = address >> kPageShift;
     }
     // A file cut short while it was read (another process truncating it) must

@@ -41,8 +41,6 @@ int32_t ParameterImageWorker(int32_t areaNumber) {
     device::DeviceLibrary& dev = device::Device();
     const FlashArea& area = parameterAreaTable[areaNumber];
     const auto sector = static_cast<uint8_t>(area.sectorId);
-    const uint32_t firstPage = FirstPage(area);
-    const uint32_t pageSpan = PageSpan(area);
     const uint8_t* image = updateState.parameterImagePointer;
     uint8_t status = 0;
 
@@ -58,7 +56,7 @@ int32_t ParameterImageWorker(int32_t areaNumber) {
         WorkerFailed(text, text);
         return -12;
     }
-    workerProgress.Set(platform::FormatText(L"%d%%   %X", 0, firstPage));
+    workerProgress.Set(PageProgressText(area, FirstPage(area)));
     for (uint32_t k = 0; k < static_cast<uint32_t>(kSystemParameterImageSize); k += 4) {
         const uint32_t address = area.start + k;
         dev.WritePageWord(0, address & 0xFCu, image[k], image[k + 1], image[k + 2], image[k + 3]);
@@ -74,8 +72,7 @@ int32_t ParameterImageWorker(int32_t areaNumber) {
                          L"Program ERROR");
             return -12;
         }
-        const auto percentage = static_cast<uint8_t>((page - firstPage) * 100u / pageSpan);
-        workerProgress.Set(platform::FormatText(L"%d%%   %X", percentage, page));
+        workerProgress.Set(PageProgressText(area, page));
     }
     WorkerSucceeded();
     return 1;

@@ -107,17 +107,21 @@ void WorkerSucceeded() {
     Publish(WorkerStatus::Succeeded);
 }
 
-void WorkerFailed(const std::wstring& message, const std::wstring& progress) {
+namespace {
+
+void Fail(const std::wstring& message, const std::wstring* progress) {
     WaitForNoteTaken();
     workerMessage.Set(message);
-    workerProgress.Set(progress);
+    if (progress != nullptr) workerProgress.Set(*progress);
     Publish(WorkerStatus::Failed);
 }
 
-void WorkerFailedKeepProgress(const std::wstring& message) {
-    WaitForNoteTaken();
-    workerMessage.Set(message);
-    Publish(WorkerStatus::Failed);
+}  // namespace
+
+void WorkerFailed(const std::wstring& message, const std::wstring& progress) {
+    Fail(message, &progress);
 }
+
+void WorkerFailedKeepProgress(const std::wstring& message) { Fail(message, nullptr); }
 
 }  // namespace update
