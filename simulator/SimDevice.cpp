@@ -488,10 +488,6 @@ std::vector<uint8_t> Device::Flash(uint8_t sector) {
     auto it = sectors_.find(sector);
     return it == sectors_.end() ? std::vector<uint8_t>{} : it->second.bytes;
 }
-void Device::SetFlash(uint8_t sector, const std::vector<uint8_t>& bytes) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    sectors_[sector].bytes = bytes;
-}
 bool Device::AreaValid(uint8_t sector) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return sectors_[sector].valid;
@@ -515,10 +511,6 @@ int Device::moduleSaves() {
 int Device::userSaves() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return userSaves_;
-}
-bool Device::runningBootloader() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return inBootloader_;
 }
 std::array<uint8_t, 4> Device::bootloaderVersion() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

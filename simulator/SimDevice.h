@@ -83,14 +83,12 @@ public:
     void ClearTrace();
     size_t CountCalls(Op op);
     std::vector<uint8_t> Flash(uint8_t sector);
-    void SetFlash(uint8_t sector, const std::vector<uint8_t>& bytes);
     bool AreaValid(uint8_t sector);
     std::array<int32_t, 64> SystemParameters();
     void SetSystemParameter(int index, int32_t value);
     std::map<int32_t, int32_t> ModuleParameters();
     int moduleSaves();
     int userSaves();
-    bool runningBootloader();
     std::array<uint8_t, 4> bootloaderVersion();
     std::array<uint8_t, 4> firmwareVersion();
     uint32_t fpgaVersion();
