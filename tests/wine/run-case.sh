@@ -13,7 +13,7 @@ if [ -z "${QDX_WINE_SESSION:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY
 fi
 
 files=("$build/app/QDX-Update.exe" "$build/QDX140.dll" "$build/tests/wine/qdx-wine-driver.exe"
-       "$build/tests/wine/QDX140-missing-op.dll")
+       "$build/QDX140-missing-op.dll")
 [ "$case" = ui-tests ] && files=("$build/tests/wine/qdx-win32-ui-tests.exe")
 for f in "${files[@]}"; do
   [ -f "$f" ] || { echo "$f is missing: build the Windows $arch preset first"; exit 1; }
