@@ -51,26 +51,10 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     uint8_t header[kHeaderSize] = {};
     const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
     if (headerBytes < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    // A file of 1 to 15 bytes has a header too short to hold an address: the
-    // length test below rejects it (as it does an empty file).
-    if (headerBytes == static_cast<int32_t>(kHeaderSize)) {
-        const uint32_t startAddress = HeaderStartAddress(header);
-        if (startAddress != area.start)
-            return Fail(file, -10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress), L"");
-    }
     uint64_t length = 0;
     if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
-    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
-    // happen to match must still be refused, not streamed round the address space.
-    const bool beyond32Bits = (length >> 32) != 0;
-    if (beyond32Bits) contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
-    if (beyond32Bits || contentBytes != AreaSize(area)) {
-        return Fail(file, -13,
-                    platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
-                                         contentBytes >> 10, AreaSize(area) >> 10),
-                    L"");
-    }
+    const AreaFileCheck check = CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+    if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
     uint8_t block[kBlockSize] = {};
     uint8_t status = 0;
@@ -82,14 +66,13 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     workerProgress.Set(PageProgressText(area, firstPage));
     uint32_t address = area.start;
     uint32_t page = firstPage;
-    uint32_t sent = 0;
-    for (;;) {
-        const int32_t n = ReadFully(file, block, kBlockSize);
-        if (n < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-        if (n == 0) break;
-        sent += static_cast<uint32_t>(n);
+    // Exactly the blocks of the length checked above, whatever the file does
+    // meanwhile: a file that grows must not push pages past the area's end.
+    for (uint32_t sent = 0; sent < AreaSize(area); sent += kBlockSize) {
+        if (ReadFully(file, block, kBlockSize) != static_cast<int32_t>(kBlockSize))
+            return Fail(file, -14, L"File Read ERROR: " + name, L"");  // failed, or cut short
         dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
-        address += static_cast<uint32_t>(n);  // wraps to 0 after the boot loader's last page
+        address += kBlockSize;  // wraps to 0 after the boot loader's last page
         if ((address >> kPageShift) == page) continue;
 
         const int32_t programmed = dev.ProgramPage(0, sector, page, &status);
@@ -102,9 +85,12 @@ int32_t FlashImageWorker(int32_t areaNumber) {
         workerProgress.Set(PageProgressText(area, page));
         page = address >> kPageShift;
     }
-    // A file cut short while it was read (another process truncating it) must
-    // not pass for a programmed area.
-    if (sent != AreaSize(area)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
+    // The file must still be the one checked: a file that changed its length
+    // while it was sent (appended to, or cut and refilled) did not give the
+    // area what was checked.
+    uint64_t lengthNow = 0;
+    if (ReadFully(file, block, 1) != 0 || !file.Length(lengthNow) || lengthNow != length)
+        return Fail(file, -14, L"File Read ERROR: " + name, L"");
     WorkerSucceeded();
     file.Close();
     return 1;
