@@ -18,6 +18,8 @@
 #include "simulator/Image.h"
 #include "simulator/Samples.h"
 #include "simulator/SimDevice.h"
+#include "tests/CompleteUpdateLog.h"
+#include "tests/Harness.h"
 #include "update/UpdateState.h"
 #include "update/Workers.h"
 
@@ -715,6 +717,38 @@ TEST_F(FpgaTransferWorkerTest, SlowProgrammerIsWaitedForAsLongAsItMoves) {
     EXPECT_EQ(out.statuses, kNoteThenSucceeded) << platform::ToUtf8(out.message);
     EXPECT_EQ(Windows(sim::Instance().Trace()), (std::vector<int64_t>{56000, 4000}));
     EXPECT_GE(sim::Instance().NowUs(), 56'000'000) << "both buffers drained at 1 byte/ms";
+}
+
+// In an update: the stalled programmer's stage ends with its reason, so a
+// close asked for while it ran takes effect at the tick that shows the result.
+TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
+    sim::Config config;
+    config.callCostUs = 1000;
+    // From the read after the announcement on, both buffers stay busy.
+    config.faults.push_back({Op::JtagStatus, 2, -1, 1, 0u, 0x0101u});
+    testing_support::Harness h(config);
+    h.Init();
+    h.dlg.OnUpdateButton();
+    ASSERT_TRUE(h.TickUntil([] {
+        return update::ReadWorkerStatus() == WorkerStatus::Running &&
+               update::imageFileName.Get() == kWideFileName;
+    }));
+    const int32_t step = update::updateState.updateStep;
+    EXPECT_FALSE(h.dlg.RequestClose()) << "the stage is running";
+
+    h.Tick();
+
+    EXPECT_TRUE(h.dlg.closeDue());
+    EXPECT_EQ(update::updateState.updateStep, step) << "no further step";
+    const auto& lines = h.window.log().lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].text, L"JTAG Programmer ERROR -256 - Timeout");
+    EXPECT_EQ(lines[lines.size() - 2].colour, expected::kRed);
+    EXPECT_EQ(lines.back().text, L"Programming ERROR");
+    const auto trace = h.device.Trace();
+    EXPECT_EQ(WrittenBytes(trace), 0) << "no buffer was ever free";
+    EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{
+                                      {samples::kFpgaPayloadSize, 0}, {0, 0}}));
 }
 
 }  // namespace
