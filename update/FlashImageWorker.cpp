@@ -1,6 +1,8 @@
 // Programs one update file into one flash area: checks the header's start
 // address and the file's length against the area, erases the area, then sends
 // the contents in 32-byte blocks and programs each 256-byte page.
+#include <cstring>
+
 #include "device/DeviceLibrary.h"
 #include "platform/Text.h"
 #include "update/Areas.h"
@@ -66,14 +68,18 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     workerProgress.Set(PageProgressText(area, firstPage));
     uint32_t address = area.start;
     uint32_t page = firstPage;
-    // Exactly the blocks of the length checked above, whatever the file does
+    // Exactly the pages of the length checked above, whatever the file does
     // meanwhile: a file that grows must not push pages past the area's end.
-    for (uint32_t sent = 0; sent < AreaSize(area); sent += kBlockSize) {
-        if (ReadFully(file, block, kBlockSize) != static_cast<int32_t>(kBlockSize))
+    // The file is read a page at a time (one read, not eight, per page).
+    uint8_t pageBytes[1u << kPageShift];
+    for (uint32_t sent = 0; sent < AreaSize(area); sent += sizeof pageBytes) {
+        if (ReadFully(file, pageBytes, sizeof pageBytes) != static_cast<int32_t>(sizeof pageBytes))
             return Fail(file, -14, L"File Read ERROR: " + name, L"");  // failed, or cut short
-        dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
-        address += kBlockSize;  // wraps to 0 after the boot loader's last page
-        if ((address >> kPageShift) == page) continue;
+        for (uint32_t offset = 0; offset < sizeof pageBytes; offset += kBlockSize) {
+            std::memcpy(block, pageBytes + offset, kBlockSize);
+            dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
+            address += kBlockSize;  // wraps to 0 after the boot loader's last page
+        }
 
         const int32_t programmed = dev.ProgramPage(0, sector, page, &status);
         if (programmed < 1) return Fail(file, -11, L"Flasher ERROR", L"");
