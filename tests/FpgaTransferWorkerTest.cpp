@@ -618,8 +618,14 @@ TEST_F(FpgaTransferWorkerTest, LinkLostDuringTheTransferEndsItAtOnce) {
         std::vector<WorkerStatus> statuses;
     };
     const Case cases[] = {
-        {0, kFailedOnly},    {1, kFailedOnly},    {500, kFailedOnly},  {999, kFailedOnly},
-        {1000, kFailedOnly}, {1001, kFailedOnly}, {1070, kFailedOnly}, {1071, kFailedOnly},
+        {0, kFailedOnly},
+        {1, kFailedOnly},
+        {500, kFailedOnly},
+        {999, kFailedOnly},
+        {1000, kFailedOnly},
+        {1001, kFailedOnly},
+        {1070, kFailedOnly},
+        {1071, kFailedOnly},
         // Every byte was handed over on a live link: the note stands, the
         // status reads that follow fail.
         {1072, kNoteThenFailed},
@@ -631,7 +637,8 @@ TEST_F(FpgaTransferWorkerTest, LinkLostDuringTheTransferEndsItAtOnce) {
         size_t texts = 0;
         update::workerProgress.SetObserver([&](const std::wstring&) {
             // Texts 0 and 1 are the two 0% of the start; text k + 1 follows chunk k.
-            if (static_cast<int64_t>(texts++) == c.afterChunks + 1) sim::Instance().SetPlugged(false);
+            if (static_cast<int64_t>(texts++) == c.afterChunks + 1)
+                sim::Instance().SetPlugged(false);
         });
 
         const Outcome out = Run(1);
@@ -642,14 +649,17 @@ TEST_F(FpgaTransferWorkerTest, LinkLostDuringTheTransferEndsItAtOnce) {
         EXPECT_EQ(out.message, L"USB ERROR -1");
         EXPECT_EQ(out.exitCode, -1);
         size_t accepted = 0, refused = 0;
-        for (const sim::Call& call : CallsOf(trace, Op::JtagWriteEncrypted)) ++(call.result == 1 ? accepted : refused);
+        for (const sim::Call& call : CallsOf(trace, Op::JtagWriteEncrypted))
+            ++(call.result == 1 ? accepted : refused);
         EXPECT_EQ(accepted, static_cast<size_t>(c.afterChunks));
         EXPECT_LE(refused, 1u) << "no write after the first one refused";
         EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{{60000, 0}, {0, 0}}))
             << "the transfer is closed";
         size_t failedReads = 0;
-        for (const sim::Call& call : CallsOf(trace, Op::JtagStatus)) failedReads += call.result != 1;
-        EXPECT_LE(failedReads, c.afterChunks == 1072 ? 2u : 1u) << "no read after the link is known gone";
+        for (const sim::Call& call : CallsOf(trace, Op::JtagStatus))
+            failedReads += call.result != 1;
+        EXPECT_LE(failedReads, c.afterChunks == 1072 ? 2u : 1u)
+            << "no read after the link is known gone";
     }
 }
 

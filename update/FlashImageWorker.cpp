@@ -55,7 +55,8 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     if (headerBytes < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
     uint64_t length = 0;
     if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    const AreaFileCheck check = CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+    const AreaFileCheck check =
+        CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
     if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
     uint8_t block[kBlockSize] = {};

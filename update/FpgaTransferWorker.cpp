@@ -116,14 +116,16 @@ private:
 class PayloadReader {
 public:
     PayloadReader(platform::InputFile& file, int32_t payload)
-        : file_(file), left_(payload), block_(static_cast<size_t>(payload < kReadBlock ? payload : kReadBlock)) {}
+        : file_(file),
+          left_(payload),
+          block_(static_cast<size_t>(payload < kReadBlock ? payload : kReadBlock)) {}
 
     // Up to `count` bytes into `out`; 0 when the file ended before the
     // payload did, -1 when a read failed.
     int32_t Take(uint8_t* out, int32_t count) {
         if (next_ == end_) {
-            const int32_t n = file_.Read(block_.data(), static_cast<uint32_t>(
-                                                            left_ < kReadBlock ? left_ : kReadBlock));
+            const int32_t n = file_.Read(
+                block_.data(), static_cast<uint32_t>(left_ < kReadBlock ? left_ : kReadBlock));
             if (n <= 0) return n;
             left_ -= n, next_ = 0, end_ = n;
         }
@@ -238,7 +240,8 @@ int32_t FpgaTransferWorker(int32_t argument) {
         int32_t written = 1;
         while (written == 1 && inWindow < window) {
             std::memset(chunk, 0, sizeof chunk);
-            const int32_t n = reader.Take(chunk, window - inWindow < kChunk ? window - inWindow : kChunk);
+            const int32_t n =
+                reader.Take(chunk, window - inWindow < kChunk ? window - inWindow : kChunk);
             // The file failed or came to its end before the payload was
             // complete (it shrank while it was sent).
             if (n <= 0) return fail(L"Unable to read Input file: " + name, false, kExitFileProblem);
@@ -276,7 +279,8 @@ int32_t FpgaTransferWorker(int32_t argument) {
     }
 
     // Wait for the programmer to finish; a failed read ends the wait.
-    if (!programmer.WaitWhile([&programmer] { return !programmer.finished() && programmer.result() == 1; }))
+    if (!programmer.WaitWhile(
+            [&programmer] { return !programmer.finished() && programmer.result() == 1; }))
         return fail(TimeoutMessage(), true, kTimeoutCode);
 
     // This read decides.
