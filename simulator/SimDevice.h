@@ -178,6 +178,8 @@ private:
 Device& Instance();
 
 // A DeviceLibrary whose operations call Instance() directly (tests, benchmarks).
+// Taking it also makes Instance()'s clock the workers' clock, so that their
+// time limits run on the device's (virtual) time.
 device::DeviceLibrary StaticLibrary();
 
 }  // namespace sim

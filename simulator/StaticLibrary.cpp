@@ -1,5 +1,6 @@
 // Binds the device library table straight to the simulated device, for tests
 // and benchmarks that link the simulator in.
+#include "platform/Clock.h"
 #include "simulator/SimDevice.h"
 
 namespace sim {
@@ -8,9 +9,12 @@ namespace {
     int32_t QDX_CALL Static##name params { return Instance().name args; }
 QDX_OPERATIONS(SIM_THUNK)
 #undef SIM_THUNK
+
+int64_t DeviceNowUs() { return Instance().NowUs(); }
 }  // namespace
 
 device::DeviceLibrary StaticLibrary() {
+    platform::SetClockSource(DeviceNowUs);
     device::DeviceLibrary lib;
 #define SIM_SET(ord, name, params, args) lib.name = Static##name;
     QDX_OPERATIONS(SIM_SET)

@@ -191,9 +191,12 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice
         const wchar_t* message;
         int32_t exitCode;
     } cases[] = {
-        {"empty", {}, L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB", -13},
+        // A file shorter than its header has no contents: 0kB.
+        {"empty", {}, L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
+        {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
         {"15 bytes: no header, rejected by its length", resized(15),
-         L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB", -13},
+         L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
+        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
         {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
         {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
         {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", -13},
@@ -219,6 +222,46 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
     EXPECT_EQ(Run(update::FlashImageWorker, 10), -13);
     EXPECT_EQ(update::workerMessage.Get(), L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB");
     EXPECT_TRUE(sim::Instance().Trace().empty());
+}
+
+// The file changes its length once the first page is programmed (another
+// process appends to it or cuts it): the worker sends no block beyond the
+// length it checked and never a page outside the area, and the stage fails.
+// It reads a page at a time: of a page cut short no block is sent.
+TEST_F(WorkerTest, FlashImageWorkerSendsOnlyTheCheckedLengthWhateverTheFileDoes) {
+    const std::vector<uint8_t> good = samples::FileBytes(samples::Kind::Firmware);
+    const auto size = static_cast<off_t>(good.size());  // 16 + 384 pages
+    struct Case {
+        const char* what;
+        off_t newSize;
+        size_t blocks, pages;  // WritePageBlock and ProgramPage calls
+    } cases[] = {
+        {"4 KiB appended", size + 4096, 3072, 384},
+        {"one byte appended", size + 1, 3072, 384},
+        {"cut by one block", size - 32, 3064, 383},
+        {"cut by one byte", size - 1, 3064, 383},
+        {"cut after the first page", 16 + 256, 8, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int programmedPages = 0;
+        update::workerProgress.SetObserver([&](const std::wstring& text) {
+            if (text.find(L"%") != std::wstring::npos && ++programmedPages == 2) {
+                ASSERT_EQ(truncate("image.Bic", c.newSize), 0);
+            }
+        });
+        EXPECT_EQ(Flash(9, good), -14);
+
+        EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
+        EXPECT_EQ(update::workerMessage.Get(), L"File Read ERROR: image.Bic");
+        EXPECT_EQ(update::workerProgress.Get(), L"");
+        EXPECT_EQ(Calls(Op::WritePageBlock), c.blocks);
+        EXPECT_EQ(Calls(Op::ProgramPage), c.pages);
+        int64_t lastPage = 0;
+        for (const sim::Call& call : sim::Instance().Trace())
+            if (call.op == Op::ProgramPage) lastPage = std::max(lastPage, call.args.at(1));
+        EXPECT_EQ(lastPage, 0xFFFDFF + static_cast<int64_t>(c.pages)) << "no page outside the area";
+    }
 }
 
 TEST_F(WorkerTest, FlashImageWorkerFailsWhenItsFileHasGone) {

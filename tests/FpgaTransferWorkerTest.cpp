@@ -18,6 +18,8 @@
 #include "simulator/Image.h"
 #include "simulator/Samples.h"
 #include "simulator/SimDevice.h"
+#include "tests/CompleteUpdateLog.h"
+#include "tests/Harness.h"
 #include "update/UpdateState.h"
 #include "update/Workers.h"
 
@@ -497,33 +499,42 @@ TEST_F(FpgaTransferWorkerTest, FileWithoutPayloadFailsWithoutAnnouncingIt) {
 }
 
 TEST_F(FpgaTransferWorkerTest, FileChangingWhileItIsSent) {
-    constexpr size_t kPayload = 1000;
     const std::string path = std::string(kFileName);
     struct Case {
         const char* what;
-        off_t newSize;  // the file's size once the first chunk is sent
+        size_t payload;
+        size_t atText;  // the file changes when the worker hands over this progress text
+        off_t newSize;
         WorkerStatus final;
         const wchar_t* message;
         const wchar_t* progress;
         int64_t written;
         bool noted;
     };
+    // Text 2 follows the first chunk. The file is read 56000 bytes at a time:
+    // what was read before the file changed is sent, nothing beyond the length
+    // announced is ever read.
     const Case cases[] = {
-        {"shrinks to 500 bytes", 500, WorkerStatus::Failed,
-         L"Unable to read Input file: QDX140-GA0010.Bic", L"", 500, false},
-        {"shrinks to 0 bytes", 0, WorkerStatus::Failed,
-         L"Unable to read Input file: QDX140-GA0010.Bic", L"", 56, false},
-        {"grows by 200 bytes", 1200, WorkerStatus::Succeeded, L"Data Transfer OK", L"100%", 1000,
-         true},
+        {"shrinks by a third", 150000, 2, 100000, WorkerStatus::Failed,
+         L"Unable to read Input file: QDX140-GA0010.Bic", L"", 100000, false},
+        {"shrinks to one byte past the first block", 150000, 2, 56001, WorkerStatus::Failed,
+         L"Unable to read Input file: QDX140-GA0010.Bic", L"", 56001, false},
+        {"shrinks to 0 bytes", 150000, 2, 0, WorkerStatus::Failed,
+         L"Unable to read Input file: QDX140-GA0010.Bic", L"", 56000, false},
+        {"grows by 200 bytes", 150000, 2, 150200, WorkerStatus::Succeeded, L"Data Transfer OK",
+         L"100%", 150000, true},
+        {"grows by 200 bytes within the first block", 1000, 2, 1200, WorkerStatus::Succeeded,
+         L"Data Transfer OK", L"100%", 1000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<uint8_t> bytes = PlainFile(kPayload);
+        std::vector<uint8_t> bytes = PlainFile(c.payload);
         WriteInput(bytes);
         StartDevice(sim::Config{});
+        size_t texts = 0;
         bool changed = false;
-        update::workerProgress.SetObserver([&](const std::wstring& text) {
-            if (text == L"5%" && !changed) {
+        update::workerProgress.SetObserver([&](const std::wstring&) {
+            if (texts++ == c.atText) {
                 changed = true;
                 ASSERT_EQ(truncate(path.c_str(), c.newSize), 0);
             }
@@ -539,7 +550,8 @@ TEST_F(FpgaTransferWorkerTest, FileChangingWhileItIsSent) {
         EXPECT_EQ(out.message, c.message);
         EXPECT_EQ(out.progress, c.progress);
         EXPECT_EQ(WrittenBytes(trace), c.written) << "never more than announced";
-        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{{1000, 0}, {0, 0}}))
+        const auto payload = static_cast<int64_t>(c.payload);
+        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{{payload, 0}, {0, 0}}))
             << "the transfer is closed either way";
     }
 }
@@ -591,7 +603,162 @@ TEST_F(FpgaTransferWorkerTest, LinkLostWhileBothBuffersAreBusyEndsAsUsbError) {
     EXPECT_EQ(out.statuses, kFailedOnly);
     EXPECT_EQ(out.message, L"USB ERROR -1");
     EXPECT_EQ(WrittenBytes(sim::Instance().Trace()), 0);
-    EXPECT_EQ(ControlArgs(sim::Instance().Trace()).size(), 1u);
+    EXPECT_EQ(ControlArgs(sim::Instance().Trace()),
+              (std::vector<std::vector<int64_t>>{{60000, 0}, {0, 0}}))
+        << "the transfer is closed";
+}
+
+// The device is unplugged after a chosen chunk of a 60000-byte transfer (1072
+// chunks: a window of 1000, a buffer wait, a window of 72). From then on every
+// call fails. The transfer ends at the first refused write or failed status
+// read, is closed, and never counts as handed over.
+TEST_F(FpgaTransferWorkerTest, LinkLostDuringTheTransferEndsItAtOnce) {
+    struct Case {
+        int64_t afterChunks;
+        std::vector<WorkerStatus> statuses;
+    };
+    const Case cases[] = {
+        {0, kFailedOnly},
+        {1, kFailedOnly},
+        {500, kFailedOnly},
+        {999, kFailedOnly},
+        {1000, kFailedOnly},
+        {1001, kFailedOnly},
+        {1070, kFailedOnly},
+        {1071, kFailedOnly},
+        // Every byte was handed over on a live link: the note stands, the
+        // status reads that follow fail.
+        {1072, kNoteThenFailed},
+    };
+    WriteInput(EncryptedFile(60000));
+    for (const Case& c : cases) {
+        SCOPED_TRACE("unplugged after chunk " + std::to_string(c.afterChunks));
+        StartDevice(sim::Config{});
+        size_t texts = 0;
+        update::workerProgress.SetObserver([&](const std::wstring&) {
+            // Texts 0 and 1 are the two 0% of the start; text k + 1 follows chunk k.
+            if (static_cast<int64_t>(texts++) == c.afterChunks + 1)
+                sim::Instance().SetPlugged(false);
+        });
+
+        const Outcome out = Run(1);
+        const auto trace = sim::Instance().Trace();
+
+        ASSERT_TRUE(out.finished);
+        EXPECT_EQ(out.statuses, c.statuses);
+        EXPECT_EQ(out.message, L"USB ERROR -1");
+        EXPECT_EQ(out.exitCode, -1);
+        size_t accepted = 0, refused = 0;
+        for (const sim::Call& call : CallsOf(trace, Op::JtagWriteEncrypted))
+            ++(call.result == 1 ? accepted : refused);
+        EXPECT_EQ(accepted, static_cast<size_t>(c.afterChunks));
+        EXPECT_LE(refused, 1u) << "no write after the first one refused";
+        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{{60000, 0}, {0, 0}}))
+            << "the transfer is closed";
+        size_t failedReads = 0;
+        for (const sim::Call& call : CallsOf(trace, Op::JtagStatus))
+            failedReads += call.result != 1;
+        EXPECT_LE(failedReads, c.afterChunks == 1072 ? 2u : 1u)
+            << "no read after the link is known gone";
+    }
+}
+
+// A programmer that stops: its buffers never drain (buffer wait) or it never
+// reports "finished" (completion wait). The wait ends once the status and
+// buffer words have stood still for 30 s of device time, as a programmer
+// failure of the worker's own.
+TEST_F(FpgaTransferWorkerTest, StalledProgrammerEndsTheWaitAfterThirtySeconds) {
+    constexpr int64_t kCallUs = 1000;  // device time per call
+    struct Case {
+        const char* what;
+        size_t payload;
+        std::vector<WorkerStatus> statuses;
+        int64_t written;
+    };
+    const Case cases[] = {
+        {"buffers never drain", 60000, kFailedOnly, 56000},
+        {"never finishes", 1000, kNoteThenFailed, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteInput(EncryptedFile(c.payload));
+        sim::Config config;
+        config.callCostUs = kCallUs;
+        config.jtagDrainBytesPerMs = 0;
+        StartDevice(config);
+
+        const Outcome out = Run(1);
+        const auto trace = sim::Instance().Trace();
+
+        ASSERT_TRUE(out.finished);
+        EXPECT_EQ(out.statuses, c.statuses);
+        EXPECT_EQ(out.message, L"JTAG Programmer ERROR -256 - Timeout");
+        EXPECT_EQ(out.exitCode, -256);
+        EXPECT_EQ(out.progress, c.payload == 1000 ? L"100%" : L"93%");
+        EXPECT_EQ(WrittenBytes(trace), c.written);
+        const auto payload = static_cast<int64_t>(c.payload);
+        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{{payload, 0}, {0, 0}}))
+            << "closed once: after the last chunk, or when the wait gives up";
+        // The reads since the last change of the words span the limit.
+        size_t i = trace.size();
+        while (i > 0 && trace[i - 1].op == Op::JtagStatus) --i;
+        if (trace.back().op == Op::JtagControl) {
+            --i;
+            while (i > 0 && trace[i - 1].op == Op::JtagStatus) --i;
+        }
+        size_t stillReads = 0;
+        for (size_t k = i; k < trace.size(); ++k) stillReads += trace[k].op == Op::JtagStatus;
+        EXPECT_GE(static_cast<int64_t>(stillReads) * kCallUs, 30'000'000);
+        EXPECT_LE(static_cast<int64_t>(stillReads) * kCallUs, 30'000'000 + 2 * kCallUs);
+    }
+}
+
+// A slow programmer that frees a buffer every 28 s keeps its words moving
+// within the limit: it is waited for, and the transfer succeeds.
+TEST_F(FpgaTransferWorkerTest, SlowProgrammerIsWaitedForAsLongAsItMoves) {
+    WriteInput(EncryptedFile(60000));
+    sim::Config config;
+    config.callCostUs = 1000;
+    config.jtagDrainBytesPerMs = 1;  // 28 s for a buffer of 28000 bytes
+    StartDevice(config);
+
+    const Outcome out = Run(1);
+
+    EXPECT_EQ(out.statuses, kNoteThenSucceeded) << platform::ToUtf8(out.message);
+    EXPECT_EQ(Windows(sim::Instance().Trace()), (std::vector<int64_t>{56000, 4000}));
+    EXPECT_GE(sim::Instance().NowUs(), 56'000'000) << "both buffers drained at 1 byte/ms";
+}
+
+// In an update: the stalled programmer's stage ends with its reason, so a
+// close asked for while it ran takes effect at the tick that shows the result.
+TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
+    sim::Config config;
+    config.callCostUs = 1000;
+    // From the read after the announcement on, both buffers stay busy.
+    config.faults.push_back({Op::JtagStatus, 2, -1, 1, 0u, 0x0101u});
+    testing_support::Harness h(config);
+    h.Init();
+    h.dlg.OnUpdateButton();
+    ASSERT_TRUE(h.TickUntil([] {
+        return update::ReadWorkerStatus() == WorkerStatus::Running &&
+               update::imageFileName.Get() == kWideFileName;
+    }));
+    const int32_t step = update::updateState.updateStep;
+    EXPECT_FALSE(h.dlg.RequestClose()) << "the stage is running";
+
+    h.Tick();
+
+    EXPECT_TRUE(h.dlg.closeDue());
+    EXPECT_EQ(update::updateState.updateStep, step) << "no further step";
+    const auto& lines = h.window.log().lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].text, L"JTAG Programmer ERROR -256 - Timeout");
+    EXPECT_EQ(lines[lines.size() - 2].colour, expected::kRed);
+    EXPECT_EQ(lines.back().text, L"Programming ERROR");
+    const auto trace = h.device.Trace();
+    EXPECT_EQ(WrittenBytes(trace), 0) << "no buffer was ever free";
+    EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{
+                                      {samples::kFpgaPayloadSize, 0}, {0, 0}}));
 }
 
 }  // namespace

@@ -73,6 +73,32 @@ int32_t HeaderVersion(const uint8_t* header, size_t headerBytes) {
     return negative ? -value : value;
 }
 
+AreaFileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
+                            uint64_t length) {
+    // A file of 1 to 15 bytes has a header too short to hold an address: the
+    // length test rejects it (as it does an empty file).
+    if (headerBytes >= kHeaderSize) {
+        const uint32_t startAddress = HeaderStartAddress(header);
+        if (startAddress != area.start)
+            return {-10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
+    }
+    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
+    // happen to match must still be refused, not streamed round the address
+    // space. The message shows the contents' real size: nothing for a file
+    // shorter than its header, the most 32 bits hold for a huge one.
+    const bool beyond32Bits = (length >> 32) != 0;
+    uint32_t contentBytes = 0;
+    if (beyond32Bits)
+        contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
+    else if (length > kHeaderSize)
+        contentBytes = static_cast<uint32_t>(length - kHeaderSize);
+    if (beyond32Bits || contentBytes != AreaSize(area)) {
+        return {-13, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
+                                          contentBytes >> 10, AreaSize(area) >> 10)};
+    }
+    return {};
+}
+
 std::wstring UpdateFileName(int row) {
     return platform::AnsiToWide(updateFileTable[row].fileName);
 }

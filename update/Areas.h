@@ -50,6 +50,18 @@ uint32_t HeaderStartAddress(const uint8_t* header);
 // most four hex digits, never past the 16 header bytes; 0 when none.
 int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
 
+// The checks of a flash area's file before anything is erased: the header's
+// start address (when the file holds a whole header), then the length. Code 0
+// and an empty text when the file fits the area; otherwise the flash worker's
+// exit code (-10 address, -13 length) and its "Address ERROR" or "Flashsize
+// ERROR" text.
+struct AreaFileCheck {
+    int32_t code = 0;
+    std::wstring message;
+};
+AreaFileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
+                            uint64_t length);
+
 // An update file by its table name, made wide with this thread's code page.
 std::wstring UpdateFileName(int row);
 

@@ -1,6 +1,8 @@
 // Programs one update file into one flash area: checks the header's start
 // address and the file's length against the area, erases the area, then sends
 // the contents in 32-byte blocks and programs each 256-byte page.
+#include <cstring>
+
 #include "device/DeviceLibrary.h"
 #include "platform/Text.h"
 #include "update/Areas.h"
@@ -51,26 +53,11 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     uint8_t header[kHeaderSize] = {};
     const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
     if (headerBytes < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    // A file of 1 to 15 bytes has a header too short to hold an address: the
-    // length test below rejects it (as it does an empty file).
-    if (headerBytes == static_cast<int32_t>(kHeaderSize)) {
-        const uint32_t startAddress = HeaderStartAddress(header);
-        if (startAddress != area.start)
-            return Fail(file, -10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress), L"");
-    }
     uint64_t length = 0;
     if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
-    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
-    // happen to match must still be refused, not streamed round the address space.
-    const bool beyond32Bits = (length >> 32) != 0;
-    if (beyond32Bits) contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
-    if (beyond32Bits || contentBytes != AreaSize(area)) {
-        return Fail(file, -13,
-                    platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
-                                         contentBytes >> 10, AreaSize(area) >> 10),
-                    L"");
-    }
+    const AreaFileCheck check =
+        CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+    if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
     uint8_t block[kBlockSize] = {};
     uint8_t status = 0;
@@ -82,15 +69,18 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     workerProgress.Set(PageProgressText(area, firstPage));
     uint32_t address = area.start;
     uint32_t page = firstPage;
-    uint32_t sent = 0;
-    for (;;) {
-        const int32_t n = ReadFully(file, block, kBlockSize);
-        if (n < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-        if (n == 0) break;
-        sent += static_cast<uint32_t>(n);
-        dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
-        address += static_cast<uint32_t>(n);  // wraps to 0 after the boot loader's last page
-        if ((address >> kPageShift) == page) continue;
+    // Exactly the pages of the length checked above, whatever the file does
+    // meanwhile: a file that grows must not push pages past the area's end.
+    // The file is read a page at a time (one read, not eight, per page).
+    uint8_t pageBytes[1u << kPageShift];
+    for (uint32_t sent = 0; sent < AreaSize(area); sent += sizeof pageBytes) {
+        if (ReadFully(file, pageBytes, sizeof pageBytes) != static_cast<int32_t>(sizeof pageBytes))
+            return Fail(file, -14, L"File Read ERROR: " + name, L"");  // failed, or cut short
+        for (uint32_t offset = 0; offset < sizeof pageBytes; offset += kBlockSize) {
+            std::memcpy(block, pageBytes + offset, kBlockSize);
+            dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
+            address += kBlockSize;  // wraps to 0 after the boot loader's last page
+        }
 
         const int32_t programmed = dev.ProgramPage(0, sector, page, &status);
         if (programmed < 1) return Fail(file, -11, L"Flasher ERROR", L"");
@@ -102,9 +92,12 @@ int32_t FlashImageWorker(int32_t areaNumber) {
         workerProgress.Set(PageProgressText(area, page));
         page = address >> kPageShift;
     }
-    // A file cut short while it was read (another process truncating it) must
-    // not pass for a programmed area.
-    if (sent != AreaSize(area)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
+    // The file must still be the one checked: a file that changed its length
+    // while it was sent (appended to, or cut and refilled) did not give the
+    // area what was checked.
+    uint64_t lengthNow = 0;
+    if (ReadFully(file, block, 1) != 0 || !file.Length(lengthNow) || lengthNow != length)
+        return Fail(file, -14, L"File Read ERROR: " + name, L"");
     WorkerSucceeded();
     file.Close();
     return 1;

@@ -6,12 +6,19 @@
 // back-to-back status reads until a buffer is free again, and finally waits
 // for the programmer's "finished" bit and turns its last status into the
 // result.
+//
+// Every way out ends: a status read that fails while bytes are still to be
+// sent means the link has gone (the transfer is closed and the stage ends as a
+// USB error), and a wait in which the programmer's words stand still for
+// kStallLimitUs ends as a programmer time-out.
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "device/DeviceLibrary.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "update/Areas.h"
@@ -28,12 +35,17 @@ constexpr int32_t kChunk = 56;               // most bytes one write takes
 constexpr size_t kChunkBuffer = 70;          // zero-filled before every read
 constexpr int32_t kExitFileProblem = -10;    // cannot open, read or use the input file
 
-// A link that is gone answers every status read with a failure and leaves the
-// buffer word as it was. When that word last said "both buffers busy", the
-// transfer loop can neither send nor learn that a buffer came free; after this
-// many rounds in a row like that the transfer ends as a USB error instead of
-// spinning for ever. A link that hiccups recovers long before.
-constexpr int32_t kDeadLinkRounds = 1000;
+constexpr int32_t kReadBlock = 1000 * kChunk;  // the file is read 56000 bytes at a time
+
+// A healthy programmer changes its status or buffer word at least once per
+// buffer it empties (28000 bytes: 70 ms at its pace of 400 bytes/ms) and once
+// when it has finished. Even a programmer a hundred times slower, or a final
+// check of several seconds, stays far below this limit; a programmer that
+// stands still this long has stopped, and the stage ends so that it can be
+// retried (and the window closed).
+constexpr int64_t kStallLimitUs = 30'000'000;
+// Beyond every code a status low byte can give (0 to -255).
+constexpr int32_t kTimeoutCode = -256;
 
 struct Reason {
     int32_t code;
@@ -74,11 +86,65 @@ public:
     uint16_t status() const { return status_; }
     int32_t result() const { return result_; }
 
+    // Reads the status back to back while `waiting()` holds. False when the
+    // status and buffer words have not changed for kStallLimitUs.
+    template <typename Waiting>
+    bool WaitWhile(Waiting waiting) {
+        uint16_t status = status_, buffers = buffers_;
+        int64_t since = platform::NowUs();
+        while (waiting()) {
+            ReadStatus();
+            const int64_t now = platform::NowUs();
+            if (status_ != status || buffers_ != buffers) {
+                status = status_, buffers = buffers_, since = now;
+            } else if (now - since >= kStallLimitUs) {
+                return false;
+            }
+        }
+        return true;
+    }
+
 private:
     uint16_t status_ = 0;
     uint16_t buffers_ = 0;
     int32_t result_ = 0;
 };
+
+// Hands out the payload chunk by chunk from blocks read ahead. It never reads
+// past the payload, so a file that grew meanwhile still yields exactly what was
+// announced; the chunks are those of one read per chunk.
+class PayloadReader {
+public:
+    PayloadReader(platform::InputFile& file, int32_t payload)
+        : file_(file),
+          left_(payload),
+          block_(static_cast<size_t>(payload < kReadBlock ? payload : kReadBlock)) {}
+
+    // Up to `count` bytes into `out`; 0 when the file ended before the
+    // payload did, -1 when a read failed.
+    int32_t Take(uint8_t* out, int32_t count) {
+        if (next_ == end_) {
+            const int32_t n = file_.Read(
+                block_.data(), static_cast<uint32_t>(left_ < kReadBlock ? left_ : kReadBlock));
+            if (n <= 0) return n;
+            left_ -= n, next_ = 0, end_ = n;
+        }
+        const int32_t n = count < end_ - next_ ? count : end_ - next_;
+        std::memcpy(out, block_.data() + next_, static_cast<size_t>(n));
+        next_ += n;
+        return n;
+    }
+
+private:
+    platform::InputFile& file_;
+    int32_t left_;  // payload bytes not read yet
+    std::vector<uint8_t> block_;
+    int32_t next_ = 0, end_ = 0;
+};
+
+std::wstring TimeoutMessage() {
+    return platform::FormatText(L"JTAG Programmer ERROR %d ", kTimeoutCode) + L"- Timeout";
+}
 
 }  // namespace
 
@@ -123,8 +189,8 @@ int32_t FpgaTransferWorker(int32_t argument) {
         WorkerFailed(L"Input file too large: " + name, L"");
         return kExitFileProblem;
     }
-    // An announced transfer of nothing is never finished by the programmer,
-    // and the completion wait has no time limit: refuse an empty payload.
+    // An announced transfer of nothing is never finished by the programmer:
+    // refuse an empty payload.
     if (fileLength <= skipped) {
         file.Close();
         WorkerFailed(L"No FPGA data in Input file: " + name, L"");
@@ -141,14 +207,32 @@ int32_t FpgaTransferWorker(int32_t argument) {
     }
 
     lib.JtagControl(0, payload, target);
+    // Until the last byte is handed over, a way out closes the transfer again,
+    // so the programmer does not wait for bytes that never come.
+    bool open = true;
+    const auto fail = [&](const std::wstring& message, bool keepProgress, int32_t code) {
+        if (open) lib.JtagControl(0, 0, target);
+        file.Close();
+        if (keepProgress)
+            WorkerFailedKeepProgress(message);
+        else
+            WorkerFailed(message, L"");
+        return code;
+    };
     programmer.ReadStatus();
+    PayloadReader reader(file, payload);
     int32_t sent = 0;
-    int32_t deadRounds = 0;
     uint8_t chunk[kChunkBuffer];
     int64_t shownPercent = 0;
     std::wstring progress = Percent(0);
 
-    while (!programmer.finished()) {
+    for (;;) {
+        // A status read that fails with bytes still to send: the link has gone,
+        // and every further write would be refused.
+        if (programmer.result() != 1)
+            return fail(UsbError(programmer.result()), true, programmer.result());
+        if (programmer.finished()) break;
+
         int32_t window = programmer.window();
         if (window > payload - sent) window = payload - sent;
 
@@ -156,20 +240,11 @@ int32_t FpgaTransferWorker(int32_t argument) {
         int32_t written = 1;
         while (written == 1 && inWindow < window) {
             std::memset(chunk, 0, sizeof chunk);
-            // Never more than the window still takes: for a file that keeps its
-            // length this is always a whole chunk but for the last one, and a
-            // file that grew meanwhile still sends exactly what was announced.
-            const auto want = static_cast<uint32_t>(window - inWindow < kChunk ? window - inWindow : kChunk);
-            const int32_t n = file.Read(chunk, want);
-            if (n <= 0) {
-                // The file failed or came to its end before the payload was
-                // complete (it shrank while it was sent): close the transfer
-                // so the programmer does not wait for bytes that never come.
-                lib.JtagControl(0, 0, target);
-                file.Close();
-                WorkerFailed(L"Unable to read Input file: " + name, L"");
-                return kExitFileProblem;
-            }
+            const int32_t n =
+                reader.Take(chunk, window - inWindow < kChunk ? window - inWindow : kChunk);
+            // The file failed or came to its end before the payload was
+            // complete (it shrank while it was sent).
+            if (n <= 0) return fail(L"Unable to read Input file: " + name, false, kExitFileProblem);
             inWindow += n;
             written = write(0, chunk, n);
             sent += n;
@@ -185,27 +260,28 @@ int32_t FpgaTransferWorker(int32_t argument) {
         }
 
         if (sent == payload) {
+            // A refused last chunk may mean the link has gone: the transfer
+            // counts as handed over only while the programmer still answers.
+            if (written != 1 && programmer.ReadStatus() != 1)
+                return fail(UsbError(programmer.result()), true, programmer.result());
             lib.JtagControl(0, 0, target);
+            open = false;
             WorkerNote(L"Data Transfer OK");
         }
 
         // Wait for a free buffer.
         programmer.ReadStatus();
-        while (!programmer.finished() && programmer.bothBusy() && programmer.result() == 1)
-            programmer.ReadStatus();
-
+        const bool moved = programmer.WaitWhile([&programmer] {
+            return !programmer.finished() && programmer.bothBusy() && programmer.result() == 1;
+        });
+        if (!moved) return fail(TimeoutMessage(), true, kTimeoutCode);
         if (sent >= payload) break;
-
-        deadRounds = window == 0 && programmer.result() != 1 ? deadRounds + 1 : 0;
-        if (deadRounds >= kDeadLinkRounds) {
-            file.Close();
-            WorkerFailedKeepProgress(UsbError(programmer.result()));
-            return programmer.result();
-        }
     }
 
     // Wait for the programmer to finish; a failed read ends the wait.
-    while (!programmer.finished() && programmer.result() == 1) programmer.ReadStatus();
+    if (!programmer.WaitWhile(
+            [&programmer] { return !programmer.finished() && programmer.result() == 1; }))
+        return fail(TimeoutMessage(), true, kTimeoutCode);
 
     // This read decides.
     programmer.ReadStatus();
