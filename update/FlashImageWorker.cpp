@@ -33,6 +33,31 @@ int32_t ReadFully(platform::InputFile& file, uint8_t* buffer, uint32_t count) {
 
 }  // namespace
 
+FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area, const std::wstring& name) {
+    uint8_t header[kHeaderSize] = {};
+    const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
+    if (headerBytes < 0) return {-14, L"File Read ERROR: " + name};
+    // A file of 1 to 15 bytes has a header too short to hold an address: the
+    // length test below rejects it (as it does an empty file).
+    if (headerBytes == static_cast<int32_t>(kHeaderSize)) {
+        const uint32_t startAddress = HeaderStartAddress(header);
+        if (startAddress != area.start)
+            return {-10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
+    }
+    uint64_t length = 0;
+    if (!file.Length(length)) return {-14, L"File Read ERROR: " + name};
+    auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
+    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
+    // happen to match must still be refused, not streamed round the address space.
+    const bool beyond32Bits = (length >> 32) != 0;
+    if (beyond32Bits) contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
+    if (beyond32Bits || contentBytes != AreaSize(area)) {
+        return {-13, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
+                                          contentBytes >> 10, AreaSize(area) >> 10)};
+    }
+    return {0, L""};
+}
+
 int32_t FlashImageWorker(int32_t areaNumber) {
     device::DeviceLibrary& dev = device::Device();
     const FlashArea& area = flashAreaTable[areaNumber];
@@ -48,29 +73,8 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     }
     WorkerRunning(L"");
 
-    uint8_t header[kHeaderSize] = {};
-    const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
-    if (headerBytes < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    // A file of 1 to 15 bytes has a header too short to hold an address: the
-    // length test below rejects it (as it does an empty file).
-    if (headerBytes == static_cast<int32_t>(kHeaderSize)) {
-        const uint32_t startAddress = HeaderStartAddress(header);
-        if (startAddress != area.start)
-            return Fail(file, -10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress), L"");
-    }
-    uint64_t length = 0;
-    if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    auto contentBytes = static_cast<uint32_t>(length) - static_cast<uint32_t>(kHeaderSize);
-    // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
-    // happen to match must still be refused, not streamed round the address space.
-    const bool beyond32Bits = (length >> 32) != 0;
-    if (beyond32Bits) contentBytes = 0xFFFFFFFFu - static_cast<uint32_t>(kHeaderSize);
-    if (beyond32Bits || contentBytes != AreaSize(area)) {
-        return Fail(file, -13,
-                    platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
-                                         contentBytes >> 10, AreaSize(area) >> 10),
-                    L"");
-    }
+    const FileCheck check = CheckFlashFile(file, area, name);
+    if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
     uint8_t block[kBlockSize] = {};
     uint8_t status = 0;

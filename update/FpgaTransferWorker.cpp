@@ -80,14 +80,34 @@ private:
     int32_t result_ = 0;
 };
 
+// Only the argument's low byte counts, signed: target a / 2 (toward zero),
+// encrypted when a % 2 is 1, so a negative argument always means a plain file.
+int8_t LowByte(int32_t argument) {
+    return static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(argument) & 0xFFu));
+}
+uint8_t Target(int32_t argument) { return static_cast<uint8_t>(LowByte(argument) / 2); }
+bool Encrypted(int32_t argument) { return LowByte(argument) % 2 == 1; }
+
 }  // namespace
 
+FileCheck CheckFpgaFile(platform::InputFile& file, int32_t argument, const std::wstring& name,
+                        int32_t& payload) {
+    uint64_t fileLength = 0;
+    if (!file.Length(fileLength)) return {kExitFileProblem, L"Unable to take the length of Input file: " + name};
+    const uint64_t skipped = Encrypted(argument) ? kHeaderSize : 0;
+    // The programmer is told the length as a signed 32-bit count.
+    if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped)
+        return {kExitFileProblem, L"Input file too large: " + name};
+    // An announced transfer of nothing is never finished by the programmer,
+    // and the completion wait has no time limit: refuse an empty payload.
+    if (fileLength <= skipped) return {kExitFileProblem, L"No FPGA data in Input file: " + name};
+    payload = static_cast<int32_t>(fileLength - skipped);
+    return {0, L""};
+}
+
 int32_t FpgaTransferWorker(int32_t argument) {
-    // Only the low byte counts, signed: target a / 2 (toward zero), encrypted
-    // when a % 2 is 1, so a negative argument always means a plain file.
-    const auto a = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(argument) & 0xFFu));
-    const auto target = static_cast<uint8_t>(a / 2);
-    const bool encrypted = a % 2 == 1;
+    const uint8_t target = Target(argument);
+    const bool encrypted = Encrypted(argument);
     device::DeviceLibrary& lib = device::Device();
     const auto write = encrypted ? lib.JtagWriteEncrypted : lib.JtagWrite;
 
@@ -110,27 +130,13 @@ int32_t FpgaTransferWorker(int32_t argument) {
     // Everything that can go wrong with the file before anything is announced
     // ends here, with no device call: the programmer is never told about a
     // transfer that cannot happen.
-    uint64_t fileLength = 0;
-    if (!file.Length(fileLength)) {
+    int32_t payload = 0;
+    const FileCheck check = CheckFpgaFile(file, argument, name, payload);
+    if (check.code != 0) {
         file.Close();
-        WorkerFailed(L"Unable to take the length of Input file: " + name, L"");
-        return kExitFileProblem;
+        WorkerFailed(check.message, L"");
+        return check.code;
     }
-    const uint64_t skipped = encrypted ? kHeaderSize : 0;
-    // The programmer is told the length as a signed 32-bit count.
-    if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped) {
-        file.Close();
-        WorkerFailed(L"Input file too large: " + name, L"");
-        return kExitFileProblem;
-    }
-    // An announced transfer of nothing is never finished by the programmer,
-    // and the completion wait has no time limit: refuse an empty payload.
-    if (fileLength <= skipped) {
-        file.Close();
-        WorkerFailed(L"No FPGA data in Input file: " + name, L"");
-        return kExitFileProblem;
-    }
-    const auto payload = static_cast<int32_t>(fileLength - skipped);
     if (encrypted) {
         uint8_t header[kHeaderSize];  // the EBIN header: read and dropped unchecked
         if (file.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
