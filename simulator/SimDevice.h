@@ -60,7 +60,7 @@ struct Config {
     int64_t jtagDrainBytesPerMs = 2000;
     bool trace = true;
     int64_t unplugAtUs = -1;
-    int64_t unplugForUs = -1;     // after unplugAtUs: plugged in again this much later (-1: never)
+    int64_t unplugForUs = -1;  // after unplugAtUs: plugged in again this much later (-1: never)
     std::vector<Fault> faults;
 };
 

@@ -317,9 +317,9 @@ TEST(Update, ARequestTheDeviceDoesNotFollowIsSentAgainAndEndsTheUpdateWhenNeverF
     struct Case {
         const char* step;
         Op op;
-        int64_t call;              // which call of the operation (1-based)
-        size_t callsWhenOnce;      // of the operation in an update that completes
-        const wchar_t* failure;    // for ever: the line that ends the update (nullptr: completes)
+        int64_t call;            // which call of the operation (1-based)
+        size_t callsWhenOnce;    // of the operation in an update that completes
+        const wchar_t* failure;  // for ever: the line that ends the update (nullptr: completes)
         size_t callsWhenForEver;
     } cases[] = {
         // In a complete update: EnterBootloader 3 times, RestartDevice 4 times.
@@ -336,7 +336,8 @@ TEST(Update, ARequestTheDeviceDoesNotFollowIsSentAgainAndEndsTheUpdateWhenNeverF
     for (const Case& c : cases) {
         for (int32_t result : {0, 1}) {
             for (int64_t times : {int64_t{1}, int64_t{-1}}) {
-                const std::string what = std::string(c.step) + (result == 0 ? " refused" : " lost") +
+                const std::string what = std::string(c.step) +
+                                         (result == 0 ? " refused" : " lost") +
                                          (times == 1 ? " once" : " for ever");
                 sim::Config config;
                 config.bootloaderVersion = {0, 6, 0, 1};
@@ -347,12 +348,14 @@ TEST(Update, ARequestTheDeviceDoesNotFollowIsSentAgainAndEndsTheUpdateWhenNeverF
                 ASSERT_TRUE(h.Update()) << what << ": the update never ended";
                 if (times == 1 || c.failure == nullptr) {
                     ExpectLog(h, CompleteLog(true));
-                    EXPECT_EQ(h.device.CountCalls(c.op), times == 1 ? c.callsWhenOnce : c.callsWhenForEver)
+                    EXPECT_EQ(h.device.CountCalls(c.op),
+                              times == 1 ? c.callsWhenOnce : c.callsWhenForEver)
                         << what;
                 } else {
                     ExpectLogEnd(h, EndsWith(c.failure), what);
                     EXPECT_EQ(CountLines(h, c.failure), 1u) << what;
-                    EXPECT_EQ(h.device.CountCalls(c.op), c.callsWhenForEver) << what << ": sent 3 times";
+                    EXPECT_EQ(h.device.CountCalls(c.op), c.callsWhenForEver)
+                        << what << ": sent 3 times";
                     EXPECT_FALSE(h.window.enabled(ui::restartButton)) << what;
                     EXPECT_TRUE(h.window.enabled(ui::updateButton)) << what;
                 }
@@ -509,7 +512,8 @@ TEST(Update, AFileItsStageWouldRefuseEndsTheUpdateBeforeTheDeviceIsTouched) {
     for (const Case& c : cases) {
         const std::string what = platform::ToUtf8(c.reason);
         Harness h;
-        ASSERT_TRUE(samples::WriteFile((h.folder.path() / samples::Info(c.kind).fileName).string(), c.bytes));
+        ASSERT_TRUE(samples::WriteFile((h.folder.path() / samples::Info(c.kind).fileName).string(),
+                                       c.bytes));
         h.Init();
         h.Tick();
         h.device.ClearTrace();

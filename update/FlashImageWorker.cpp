@@ -33,7 +33,8 @@ int32_t ReadFully(platform::InputFile& file, uint8_t* buffer, uint32_t count) {
 
 }  // namespace
 
-FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area, const std::wstring& name) {
+FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
+                         const std::wstring& name) {
     uint8_t header[kHeaderSize] = {};
     const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
     if (headerBytes < 0) return {-14, L"File Read ERROR: " + name};

@@ -93,7 +93,8 @@ bool Encrypted(int32_t argument) { return LowByte(argument) % 2 == 1; }
 FileCheck CheckFpgaFile(platform::InputFile& file, int32_t argument, const std::wstring& name,
                         int32_t& payload) {
     uint64_t fileLength = 0;
-    if (!file.Length(fileLength)) return {kExitFileProblem, L"Unable to take the length of Input file: " + name};
+    if (!file.Length(fileLength))
+        return {kExitFileProblem, L"Unable to take the length of Input file: " + name};
     const uint64_t skipped = Encrypted(argument) ? kHeaderSize : 0;
     // The programmer is told the length as a signed 32-bit count.
     if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped)

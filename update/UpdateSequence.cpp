@@ -83,8 +83,12 @@ void WaitForMode(ui::WindowOps& window, int32_t mode, int32_t next) {
         RestartAndClearFile(window);
     }
 }
-void WaitForBootloader(ui::WindowOps& window, int32_t next) { WaitForMode(window, kBootloaderMode, next); }
-void WaitForFirmware(ui::WindowOps& window, int32_t next) { WaitForMode(window, kFirmwareMode, next); }
+void WaitForBootloader(ui::WindowOps& window, int32_t next) {
+    WaitForMode(window, kBootloaderMode, next);
+}
+void WaitForFirmware(ui::WindowOps& window, int32_t next) {
+    WaitForMode(window, kFirmwareMode, next);
+}
 void WaitForDelay(int32_t next) {
     if (s.delayTicks == 0) s.updateStep = next;
 }
@@ -152,10 +156,9 @@ bool FilesFitTheirStages(ui::WindowOps& window) {
             return false;
         }
         int32_t payload = 0;
-        const FileCheck check =
-            stage->worker == FpgaTransferWorker
-                ? CheckFpgaFile(file, stage->argument, name, payload)
-                : CheckFlashFile(file, flashAreaTable[stage->argument], name);
+        const FileCheck check = stage->worker == FpgaTransferWorker
+                                    ? CheckFpgaFile(file, stage->argument, name, payload)
+                                    : CheckFlashFile(file, flashAreaTable[stage->argument], name);
         if (check.code == 0) continue;
         window.SetFieldText(ui::currentFileField, stage->caption + name);
         window.AppendLogLine(check.message, LogColour::Red);
@@ -255,7 +258,8 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             if (s.linkState == kFirmwareMode && s.delayTicks == 0) s.updateStep = 9;
             // Back in the boot loader after the link was opened again, or without
             // the link ever dropping: go on with the firmware either way.
-            if (s.restartState == 3 || (s.linkState == 1 && s.delayTicks == 0)) s.updateStep = 10;
+            if (s.restartState == 3 || (s.linkState == kBootloaderMode && s.delayTicks == 0))
+                s.updateStep = 10;
             break;
         // Firmware.
         case 9: EnterBootloader(10); break;

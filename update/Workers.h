@@ -22,7 +22,8 @@ struct FileCheck {
 };
 // The header's start address, then the length (the header and exactly the
 // area). Leaves the file past its header.
-FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area, const std::wstring& name);
+FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
+                         const std::wstring& name);
 
 // The 2048-byte system parameter area with its checksum, rebuilt from
 // parameterValues; logs its line and starts ParameterImageWorker with 2.
