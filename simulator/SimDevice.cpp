@@ -79,6 +79,7 @@ void Device::Reset(const Config& config) {
     inBootloader_ = config.startInBootloader;
     linkOpen_ = false;
     awayUntilUs_ = 0;
+    replugAtUs_ = -1;
     blVersion_ = config.bootloaderVersion;
     fwVersion_ = config.firmwareVersion;
     fpgaVersion_ = config.fpgaVersion;
@@ -134,7 +135,13 @@ int32_t Device::End(Op op, std::vector<int64_t> args, int32_t result) {
 void Device::UpdateTime() {
     if (config_.unplugAtUs >= 0 && NowUs() >= config_.unplugAtUs) {
         plugged_ = false;
+        if (config_.unplugForUs >= 0) replugAtUs_ = NowUs() + config_.unplugForUs;
         config_.unplugAtUs = -1;
+    }
+    if (replugAtUs_ >= 0 && NowUs() >= replugAtUs_) {
+        plugged_ = true;
+        linkOpen_ = false;  // plugged in again: the link has to be opened anew
+        replugAtUs_ = -1;
     }
     DrainJtag();
 }
@@ -569,6 +576,8 @@ std::string ApplyScenario(Config& config, const std::string& scenario) {
             config.rebootUs = number * 1000;
         } else if (key == "unplug-at") {
             config.unplugAtUs = number * 1000;
+        } else if (key == "unplug-for") {
+            config.unplugForUs = number * 1000;
         } else if (key == "drain") {
             config.jtagDrainBytesPerMs = number;
         } else {

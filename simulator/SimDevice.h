@@ -60,6 +60,7 @@ struct Config {
     int64_t jtagDrainBytesPerMs = 2000;
     bool trace = true;
     int64_t unplugAtUs = -1;
+    int64_t unplugForUs = -1;  // after unplugAtUs: plugged in again this much later (-1: never)
     std::vector<Fault> faults;
 };
 
@@ -150,6 +151,7 @@ private:
     bool inBootloader_ = false;
     bool linkOpen_ = false;
     int64_t awayUntilUs_ = 0;
+    int64_t replugAtUs_ = -1;
     std::array<uint8_t, 4> blVersion_{}, fwVersion_{};
     uint32_t fpgaVersion_ = 0;
     std::map<uint8_t, Sector> sectors_;

@@ -69,6 +69,23 @@ TEST_F(SimDeviceTest, RestartDropsTheLinkUntilTheDeviceIsBackAndTheLinkReopened)
     EXPECT_TRUE(InFirmware());
 }
 
+TEST_F(SimDeviceTest, UnpluggedForAWhileItAnswersAgainOnceTheLinkIsReopened) {
+    sim::Config config;
+    config.unplugAtUs = 1'000'000;
+    config.unplugForUs = 3'000'000;
+    Start(config);
+    EXPECT_GE(Version(), 0);
+    dev.Advance(1'000'000);
+    EXPECT_LT(Version(), 0);
+    EXPECT_EQ(dev.OpenLink(), 0) << "unplugged";
+    dev.Advance(2'900'000);
+    EXPECT_EQ(dev.OpenLink(), 0) << "still unplugged";
+    dev.Advance(100'000);
+    EXPECT_LT(Version(), 0) << "plugged in again, the link not yet reopened";
+    EXPECT_EQ(dev.OpenLink(), 1);
+    EXPECT_TRUE(InFirmware());
+}
+
 TEST_F(SimDeviceTest, RestartComesBackInTheBootLoaderWhileTheFirmwareIsIncomplete) {
     ASSERT_EQ(dev.EnterBootloader(0), 1);
     Reconnect();
@@ -231,6 +248,9 @@ TEST(SimScenario, TextsSetUpTheDevice) {
     ASSERT_EQ(config.faults.size(), 1u);
     EXPECT_EQ(config.faults[0].times, 3);
     EXPECT_EQ(config.callCostUs, 50);
+    EXPECT_EQ(sim::ApplyScenario(config, "unplug-at:4000,unplug-for:3000"), "");
+    EXPECT_EQ(config.unplugAtUs, 4'000'000);
+    EXPECT_EQ(config.unplugForUs, 3'000'000);
     EXPECT_NE(sim::ApplyScenario(config, "nonsense"), "");
 }
 

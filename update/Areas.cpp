@@ -73,7 +73,7 @@ int32_t HeaderVersion(const uint8_t* header, size_t headerBytes) {
     return negative ? -value : value;
 }
 
-AreaFileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
+FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
                             uint64_t length) {
     // A file of 1 to 15 bytes has a header too short to hold an address: the
     // length test rejects it (as it does an empty file).

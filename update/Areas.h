@@ -55,12 +55,12 @@ int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
 // and an empty text when the file fits the area; otherwise the flash worker's
 // exit code (-10 address, -13 length) and its "Address ERROR" or "Flashsize
 // ERROR" text.
-struct AreaFileCheck {
+struct FileCheck {
     int32_t code = 0;
     std::wstring message;
 };
-AreaFileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
-                            uint64_t length);
+FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
+                        uint64_t length);
 
 // An update file by its table name, made wide with this thread's code page.
 std::wstring UpdateFileName(int row);

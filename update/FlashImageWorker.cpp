@@ -1,8 +1,6 @@
 // Programs one update file into one flash area: checks the header's start
 // address and the file's length against the area, erases the area, then sends
 // the contents in 32-byte blocks and programs each 256-byte page.
-#include <cstring>
-
 #include "device/DeviceLibrary.h"
 #include "platform/Text.h"
 #include "update/Areas.h"
@@ -35,6 +33,16 @@ int32_t ReadFully(platform::InputFile& file, uint8_t* buffer, uint32_t count) {
 
 }  // namespace
 
+FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
+                         const std::wstring& name) {
+    uint8_t header[kHeaderSize] = {};
+    const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
+    if (headerBytes < 0) return {-14, L"File Read ERROR: " + name};
+    uint64_t length = 0;
+    if (!file.Length(length)) return {-14, L"File Read ERROR: " + name};
+    return CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+}
+
 int32_t FlashImageWorker(int32_t areaNumber) {
     device::DeviceLibrary& dev = device::Device();
     const FlashArea& area = flashAreaTable[areaNumber];
@@ -50,16 +58,9 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     }
     WorkerRunning(L"");
 
-    uint8_t header[kHeaderSize] = {};
-    const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
-    if (headerBytes < 0) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    uint64_t length = 0;
-    if (!file.Length(length)) return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    const AreaFileCheck check =
-        CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+    const FileCheck check = CheckFlashFile(file, area, name);
     if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
-    uint8_t block[kBlockSize] = {};
     uint8_t status = 0;
     workerProgress.Set(L"Erase");
     const int32_t erased = dev.EraseSector(0, sector, &status);
@@ -77,8 +78,8 @@ int32_t FlashImageWorker(int32_t areaNumber) {
         if (ReadFully(file, pageBytes, sizeof pageBytes) != static_cast<int32_t>(sizeof pageBytes))
             return Fail(file, -14, L"File Read ERROR: " + name, L"");  // failed, or cut short
         for (uint32_t offset = 0; offset < sizeof pageBytes; offset += kBlockSize) {
-            std::memcpy(block, pageBytes + offset, kBlockSize);
-            dev.WritePageBlock(0, address & 0xE0u, block, static_cast<int32_t>(kBlockSize));
+            dev.WritePageBlock(0, address & 0xE0u, pageBytes + offset,
+                               static_cast<int32_t>(kBlockSize));
             address += kBlockSize;  // wraps to 0 after the boot loader's last page
         }
 
@@ -95,8 +96,11 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     // The file must still be the one checked: a file that changed its length
     // while it was sent (appended to, or cut and refilled) did not give the
     // area what was checked.
+    // (The check passed, so the file held its header and exactly the area.)
     uint64_t lengthNow = 0;
-    if (ReadFully(file, block, 1) != 0 || !file.Length(lengthNow) || lengthNow != length)
+    uint8_t beyond = 0;
+    if (ReadFully(file, &beyond, 1) != 0 || !file.Length(lengthNow) ||
+        lengthNow != kHeaderSize + AreaSize(area))
         return Fail(file, -14, L"File Read ERROR: " + name, L"");
     WorkerSucceeded();
     file.Close();

@@ -112,7 +112,8 @@ private:
 
 // Hands out the payload chunk by chunk from blocks read ahead. It never reads
 // past the payload, so a file that grew meanwhile still yields exactly what was
-// announced; the chunks are those of one read per chunk.
+// announced, and a chunk that spans two blocks is still handed out whole: the
+// chunks are those of one read per chunk, whatever the windows are.
 class PayloadReader {
 public:
     PayloadReader(platform::InputFile& file, int32_t payload)
@@ -120,19 +121,24 @@ public:
           left_(payload),
           block_(static_cast<size_t>(payload < kReadBlock ? payload : kReadBlock)) {}
 
-    // Up to `count` bytes into `out`; 0 when the file ended before the
-    // payload did, -1 when a read failed.
+    // Up to `count` bytes into `out`, fewer only where the file ended before
+    // the payload did; -1 when a read failed.
     int32_t Take(uint8_t* out, int32_t count) {
-        if (next_ == end_) {
-            const int32_t n = file_.Read(
-                block_.data(), static_cast<uint32_t>(left_ < kReadBlock ? left_ : kReadBlock));
-            if (n <= 0) return n;
-            left_ -= n, next_ = 0, end_ = n;
+        int32_t have = 0;
+        while (have < count) {
+            if (next_ == end_) {
+                if (left_ == 0) break;
+                const int32_t n = file_.Read(
+                    block_.data(), static_cast<uint32_t>(left_ < kReadBlock ? left_ : kReadBlock));
+                if (n < 0) return -1;
+                if (n == 0) break;
+                left_ -= n, next_ = 0, end_ = n;
+            }
+            const int32_t n = count - have < end_ - next_ ? count - have : end_ - next_;
+            std::memcpy(out + have, block_.data() + next_, static_cast<size_t>(n));
+            next_ += n, have += n;
         }
-        const int32_t n = count < end_ - next_ ? count : end_ - next_;
-        std::memcpy(out, block_.data() + next_, static_cast<size_t>(n));
-        next_ += n;
-        return n;
+        return have;
     }
 
 private:
@@ -146,14 +152,35 @@ std::wstring TimeoutMessage() {
     return platform::FormatText(L"JTAG Programmer ERROR %d ", kTimeoutCode) + L"- Timeout";
 }
 
+// Only the argument's low byte counts, signed: target a / 2 (toward zero),
+// encrypted when a % 2 is 1, so a negative argument always means a plain file.
+int8_t LowByte(int32_t argument) {
+    return static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(argument) & 0xFFu));
+}
+uint8_t Target(int32_t argument) { return static_cast<uint8_t>(LowByte(argument) / 2); }
+bool Encrypted(int32_t argument) { return LowByte(argument) % 2 == 1; }
+
 }  // namespace
 
+FileCheck CheckFpgaFile(platform::InputFile& file, int32_t argument, const std::wstring& name,
+                        int32_t& payload) {
+    uint64_t fileLength = 0;
+    if (!file.Length(fileLength))
+        return {kExitFileProblem, L"Unable to take the length of Input file: " + name};
+    const uint64_t skipped = Encrypted(argument) ? kHeaderSize : 0;
+    // The programmer is told the length as a signed 32-bit count.
+    if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped)
+        return {kExitFileProblem, L"Input file too large: " + name};
+    // An announced transfer of nothing is never finished by the programmer:
+    // refuse an empty payload.
+    if (fileLength <= skipped) return {kExitFileProblem, L"No FPGA data in Input file: " + name};
+    payload = static_cast<int32_t>(fileLength - skipped);
+    return {0, L""};
+}
+
 int32_t FpgaTransferWorker(int32_t argument) {
-    // Only the low byte counts, signed: target a / 2 (toward zero), encrypted
-    // when a % 2 is 1, so a negative argument always means a plain file.
-    const auto a = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(argument) & 0xFFu));
-    const auto target = static_cast<uint8_t>(a / 2);
-    const bool encrypted = a % 2 == 1;
+    const uint8_t target = Target(argument);
+    const bool encrypted = Encrypted(argument);
     device::DeviceLibrary& lib = device::Device();
     const auto write = encrypted ? lib.JtagWriteEncrypted : lib.JtagWrite;
 
@@ -176,27 +203,13 @@ int32_t FpgaTransferWorker(int32_t argument) {
     // Everything that can go wrong with the file before anything is announced
     // ends here, with no device call: the programmer is never told about a
     // transfer that cannot happen.
-    uint64_t fileLength = 0;
-    if (!file.Length(fileLength)) {
+    int32_t payload = 0;
+    const FileCheck check = CheckFpgaFile(file, argument, name, payload);
+    if (check.code != 0) {
         file.Close();
-        WorkerFailed(L"Unable to take the length of Input file: " + name, L"");
-        return kExitFileProblem;
+        WorkerFailed(check.message, L"");
+        return check.code;
     }
-    const uint64_t skipped = encrypted ? kHeaderSize : 0;
-    // The programmer is told the length as a signed 32-bit count.
-    if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped) {
-        file.Close();
-        WorkerFailed(L"Input file too large: " + name, L"");
-        return kExitFileProblem;
-    }
-    // An announced transfer of nothing is never finished by the programmer:
-    // refuse an empty payload.
-    if (fileLength <= skipped) {
-        file.Close();
-        WorkerFailed(L"No FPGA data in Input file: " + name, L"");
-        return kExitFileProblem;
-    }
-    const auto payload = static_cast<int32_t>(fileLength - skipped);
     if (encrypted) {
         uint8_t header[kHeaderSize];  // the EBIN header: read and dropped unchecked
         if (file.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {

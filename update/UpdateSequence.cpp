@@ -15,17 +15,15 @@ UpdateState& s = updateState;
 
 // ---- the kinds of step ---------------------------------------------------------------------
 
-void WaitForLink(int32_t linkState, int32_t next) {
-    if (s.linkState == linkState && s.delayTicks == 0) s.updateStep = next;
-}
-void WaitForBootloader(int32_t next) { WaitForLink(1, next); }
-void WaitForFirmware(int32_t next) { WaitForLink(0, next); }
-void WaitForDelay(int32_t next) {
-    if (s.delayTicks == 0) s.updateStep = next;
+constexpr int32_t kBootloaderMode = 1, kFirmwareMode = 0, kAway = -1;  // as linkState has them
+
+// Asks the device into its boot loader; when it accepts, it settles for a second.
+void RequestBootloader() {
+    if (device::Device().EnterBootloader(0) != 0) s.delayTicks = kSettleTicks;
 }
 
 void EnterBootloader(int32_t next) {
-    if (device::Device().EnterBootloader(0) != 0) s.delayTicks = kSettleTicks;
+    RequestBootloader();
     s.retryCount = 0;
     s.updateStep = next;
 }
@@ -33,17 +31,66 @@ void EnterBootloader(int32_t next) {
 // Restarts the device; true when it accepted.
 bool Restart() {
     if (device::Device().RestartDevice(0) == 0) return false;
-    s.linkState = -1;
+    s.linkState = kAway;
     s.delayTicks = kSettleTicks;
     return true;
 }
 
-void RestartAndClearFile(ui::WindowOps& window, int32_t next) {
+void RestartAndClearFile(ui::WindowOps& window) {
     if (Restart()) {
         window.SetFieldText(ui::currentFileField, L" ");
         window.SetFieldText(ui::progressField, L"");
     }
+}
+
+void RestartAndClearFile(ui::WindowOps& window, int32_t next) {
+    RestartAndClearFile(window);
     s.updateStep = next;
+}
+
+// Waits until the device answers in `mode` and the settle delay has run out.
+//
+// A device that is away (link down) is waited for without limit: it may take
+// long to come back (a driver being installed on the boot loader's first
+// connection), and calling an update failed that then completes would be
+// worse. A device that answers in the other mode has not followed the request
+// that led here: it refused it, or the request was lost on the way. After
+// kWrongModeTicks of that the request is sent again, and when kRequestRepeats
+// repeats have not moved it either, the update ends naming the request.
+void WaitForMode(ui::WindowOps& window, int32_t mode, int32_t next) {
+    if (s.delayTicks != 0 || s.linkState == kAway) return;
+    if (s.linkState == mode) {
+        s.wrongModeTicks = 0;
+        s.requestRepeats = 0;
+        s.updateStep = next;
+        return;
+    }
+    if (++s.wrongModeTicks < kWrongModeTicks) return;
+    s.wrongModeTicks = 0;
+    const bool toBootloader = mode == kBootloaderMode;
+    if (s.requestRepeats == kRequestRepeats) {
+        s.requestRepeats = 0;
+        window.AppendLogLine(toBootloader ? L"Enter Bootloader ERROR: the device runs its firmware"
+                                          : L"Restart Device ERROR: the device runs its Bootloader",
+                             LogColour::Red);
+        s.updateStep = kStepEndWithError;
+        return;
+    }
+    ++s.requestRepeats;
+    if (toBootloader) {
+        RequestBootloader();
+    } else {
+        RestartAndClearFile(window);
+    }
+}
+void WaitForBootloader(ui::WindowOps& window, int32_t next) {
+    WaitForMode(window, kBootloaderMode, next);
+}
+void WaitForFirmware(ui::WindowOps& window, int32_t next) {
+    WaitForMode(window, kFirmwareMode, next);
+}
+void WaitForDelay(int32_t next) {
+    if (s.delayTicks == 0) s.updateStep = next;
 }
 
 struct Stage {
@@ -52,6 +99,14 @@ struct Stage {
     Worker worker;
     int32_t argument;
 };
+
+const Stage kBootloaderStage{0, L"Encrypted Bootloader: ", FlashImageWorker, 10};
+const Stage kFirmwareStage{1, L"Encrypted Firmware: ", FlashImageWorker, 9};
+const Stage kInterpolatorStage{2, L"Encrypted Interpolator Configuration: ", FlashImageWorker, 3};
+const Stage kFpgaStage{3, L"Encrypted FPGA Program QDX: ", FpgaTransferWorker,
+                       flashAreaTable[11].sectorId - 20};
+const Stage* const kStages[] = {&kBootloaderStage, &kFirmwareStage, &kInterpolatorStage,
+                                &kFpgaStage};
 
 void StartStage(ui::WindowOps& window, const Stage& stage, int32_t next) {
     imageFileName.Set(UpdateFileName(stage.row));
@@ -83,8 +138,40 @@ void End(ui::WindowOps& window, bool restartToo) {
 
 // ---- the steps with work of their own ------------------------------------------------------
 
+void FileNotFound(ui::WindowOps& window, const std::wstring& name) {
+    window.AppendLogLine(L"File not found: " + name, LogColour::Red);
+    s.updateStep = kStepEndQuietly;
+}
+
+// Each file is tested as its stage will test it, before the device is touched:
+// a file its stage would refuse would otherwise be found only after the stages
+// before it had changed the device, and retrying does not make a file better.
+// False when a file failed: its stage's text is logged and the update ends.
+bool FilesFitTheirStages(ui::WindowOps& window) {
+    for (const Stage* stage : kStages) {
+        const std::wstring name = UpdateFileName(stage->row);
+        platform::InputFile file;
+        if (!OpenUpdateFile(file, name)) {  // gone since it was found a moment ago
+            FileNotFound(window, name);
+            return false;
+        }
+        int32_t payload = 0;
+        const FileCheck check = stage->worker == FpgaTransferWorker
+                                    ? CheckFpgaFile(file, stage->argument, name, payload)
+                                    : CheckFlashFile(file, flashAreaTable[stage->argument], name);
+        if (check.code == 0) continue;
+        window.SetFieldText(ui::currentFileField, stage->caption + name);
+        window.AppendLogLine(check.message, LogColour::Red);
+        s.updateStep = kStepEndWithError;
+        return false;
+    }
+    return true;
+}
+
 void CheckFiles(ui::WindowOps& window) {
     window.ClearLog();
+    s.wrongModeTicks = 0;
+    s.requestRepeats = 0;
     bool present = ReadBootloaderVersion();
     for (int row = 1; present && row <= 3; ++row) {
         imageFileName.Set(UpdateFileName(row));
@@ -92,17 +179,25 @@ void CheckFiles(ui::WindowOps& window) {
         present = OpenUpdateFile(file, imageFileName.Get());
     }
     if (!present) {
-        window.AppendLogLine(L"File not found: " + imageFileName.Get(), LogColour::Red);
-        s.updateStep = kStepEndQuietly;
+        FileNotFound(window, imageFileName.Get());
         return;
     }
+    if (!FilesFitTheirStages(window)) return;
     window.AppendLogLine(L"Start Update", LogColour::Blue);
     s.updateStep = 2;
 }
 
 void CompareBootloaderVersion(ui::WindowOps& window) {
     uint8_t a = 0, b = 0, c = 0, d = 0;
-    device::Device().ReadVersion(0, &a, &b, &c, &d);
+    // Only a version that was read is compared: the outputs of a failed read
+    // are not defined, and taken for a different version they would have the
+    // boot loader erased, the one area whose loss leaves the device unable to
+    // start. Wait for the boot loader again (the tick reports the link) and
+    // read once more.
+    if (device::Device().ReadVersion(0, &a, &b, &c, &d) < 0) {
+        s.updateStep = 3;
+        return;
+    }
     const int32_t version = a << 12 | b << 8 | c << 4 | d;
     if (version != fileBootloaderVersion) {
         s.updateStep = 5;
@@ -139,12 +234,6 @@ void Save(ui::WindowOps& window, const wchar_t* line, device::SaveUserParameters
     s.updateStep = next;
 }
 
-const Stage kBootloaderStage{0, L"Encrypted Bootloader: ", FlashImageWorker, 10};
-const Stage kFirmwareStage{1, L"Encrypted Firmware: ", FlashImageWorker, 9};
-const Stage kInterpolatorStage{2, L"Encrypted Interpolator Configuration: ", FlashImageWorker, 3};
-const Stage kFpgaStage{3, L"Encrypted FPGA Program QDX: ", FpgaTransferWorker,
-                       flashAreaTable[11].sectorId - 20};
-
 }  // namespace
 
 void UpdateSequenceStep(ui::WindowOps& window) {
@@ -153,7 +242,7 @@ void UpdateSequenceStep(ui::WindowOps& window) {
         case 1: CheckFiles(window); break;
         // Boot loader.
         case 2: EnterBootloader(3); break;
-        case 3: WaitForBootloader(4); break;
+        case 3: WaitForBootloader(window, 4); break;
         case 4: CompareBootloaderVersion(window); break;
         case 5: StartStage(window, kBootloaderStage, 6); break;
         case 6:
@@ -164,14 +253,17 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             s.updateStep = 8;
             break;
         case 8:
-            WaitForFirmware(9);
+            // Either mode is right here (the boot loader after a programmed one
+            // may find no firmware to start), so nothing is sent again.
+            if (s.linkState == kFirmwareMode && s.delayTicks == 0) s.updateStep = 9;
             // Back in the boot loader after the link was opened again, or without
             // the link ever dropping: go on with the firmware either way.
-            if (s.restartState == 3 || (s.linkState == 1 && s.delayTicks == 0)) s.updateStep = 10;
+            if (s.restartState == 3 || (s.linkState == kBootloaderMode && s.delayTicks == 0))
+                s.updateStep = 10;
             break;
         // Firmware.
         case 9: EnterBootloader(10); break;
-        case 10: WaitForBootloader(11); break;
+        case 10: WaitForBootloader(window, 11); break;
         case 11: StartStage(window, kFirmwareStage, 12); break;
         case 12:
             if (WaitForWorker(10)) s.updateStep = 13;
@@ -181,10 +273,10 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             s.retryCount = 0;  // the parameter reads count their failures from here
             break;
         // System parameters.
-        case 14: WaitForFirmware(15); break;
+        case 14: WaitForFirmware(window, 15); break;
         case 15: ReadSystemParameters(window); break;
         case 16: EnterBootloader(17); break;
-        case 17: WaitForBootloader(18); break;
+        case 17: WaitForBootloader(window, 18); break;
         case 18:
             BuildSystemParameterImage(window);
             s.updateStep = 19;
@@ -207,14 +299,14 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             s.retryCount = 0;
             break;
         // FPGA configuration.
-        case 24: WaitForFirmware(25); break;
+        case 24: WaitForFirmware(window, 25); break;
         case 25: StartStage(window, kFpgaStage, 26); break;
         case 26:
             if (WaitForWorker(24)) s.updateStep = 27;
             break;
         case 27: RestartAndClearFile(window, 28); break;
         // Saving.
-        case 28: WaitForFirmware(29); break;
+        case 28: WaitForFirmware(window, 29); break;
         case 29: Save(window, L"Save All Module Parameter", dev.SaveModuleParameters, 30); break;
         case 30: Save(window, L"Save All User Parameter", dev.SaveUserParameters, 31); break;
         case 31:

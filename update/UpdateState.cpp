@@ -37,6 +37,8 @@ void ResetUpdateState() {
     updateState.restartState = 0;
     updateState.linkState = 0;
     updateState.parameterImagePointer = nullptr;
+    updateState.wrongModeTicks = 0;
+    updateState.requestRepeats = 0;
     imageFileName.Set(L"");
     workerMessage.Set(L"");
     workerProgress.Set(L"");

@@ -31,6 +31,10 @@ struct UpdateState {
     int32_t restartState;
     int32_t linkState;
     const uint8_t* parameterImagePointer;
+    // A waiting step's count of ticks in which the device answered in the
+    // wrong mode, and of the requests it has sent again (both window thread).
+    int32_t wrongModeTicks;
+    int32_t requestRepeats;
 };
 
 // A text shared between the threads; never read half-written.

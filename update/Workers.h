@@ -3,13 +3,24 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "platform/File.h"
 #include "ui/WindowOps.h"
+#include "update/Areas.h"
 
 namespace update {
 
 // Programs an update file into flash area 10, 9 or 3 (imageFileName names it).
 int32_t FlashImageWorker(int32_t area);
+
+// The checks a worker makes of its opened file before it calls the device
+// (FileCheck: code 0 when the file can be used, else the worker's exit code
+// and its text).
+// Flash: the header's start address, then the length (the header and exactly
+// the area). Leaves the file past its header.
+FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
+                         const std::wstring& name);
 
 // The 2048-byte system parameter area with its checksum, rebuilt from
 // parameterValues; logs its line and starts ParameterImageWorker with 2.
@@ -21,5 +32,9 @@ int32_t ParameterImageWorker(int32_t area);
 // Streams the FPGA configuration (imageFileName) to the JTAG programmer. The
 // argument's low byte, signed: target = a / 2, encrypted = a % 2 == 1.
 int32_t FpgaTransferWorker(int32_t argument);
+// Its length can be taken and told to the programmer, and there is data after
+// the header (when the argument says encrypted). `payload` gets the bytes to send.
+FileCheck CheckFpgaFile(platform::InputFile& file, int32_t argument, const std::wstring& name,
+                        int32_t& payload);
 
 }  // namespace update
