@@ -8,9 +8,9 @@
 # Wine's exit code proves nothing (Wine returns 0 when it cannot start a 32-bit
 # program at all), so a case passes only on the result the program leaves: the
 # driver's last line "qdx-wine-driver: CASE passed (ARCH)", or the window
-# tests' GoogleTest XML with tests run and none failed. Exit 77 (skipped) only
-# without a Wine session, for someone running ctest by hand; every other
-# problem fails the case.
+# tests' GoogleTest XML with tests run and none failed, skipped or disabled.
+# Exit 77 (skipped) only without a Wine session, for someone running ctest by
+# hand; every other problem fails the case.
 #
 # QDX_WINE_BREAK=no-program removes QDX-Update.exe from the case folder; it
 # exists for the check that a broken set-up fails (broken-setup-test.sh).
@@ -74,10 +74,11 @@ if [ "$case" = ui-tests ]; then
   fi
   summary=$(grep -m1 '<testsuites ' ui-tests.xml)
   count() { sed -n "s/.* $1=\"\([0-9]*\)\".*/\1/p" <<<"$summary"; }
-  tests=$(count tests) failures=$(count failures) errors=$(count errors)
+  tests=$(count tests) failures=$(count failures) errors=$(count errors) disabled=$(count disabled)
   skipped=$(grep -c '<skipped' ui-tests.xml)
-  echo "ui-tests.xml: $tests tests, $failures failures, $errors errors, $skipped skipped"
-  [ "${tests:-0}" -gt 0 ] && [ "$failures" = 0 ] && [ "$errors" = 0 ] && [ "$skipped" = 0 ] ||
+  echo "ui-tests.xml: $tests tests, $failures failures, $errors errors, $skipped skipped, $disabled disabled"
+  [ "${tests:-0}" -gt 0 ] && [ "$failures" = 0 ] && [ "$errors" = 0 ] && [ "$skipped" = 0 ] &&
+    [ "$disabled" = 0 ] ||
     fail "the window tests did not all run and pass"
   [ "$code" = 0 ] || fail "Wine ended with $code"
   exit 0
