@@ -42,10 +42,10 @@ void InputFile::Close() {
 }
 
 std::wstring AnsiToWide(const char* ansi) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, ansi, -1, nullptr, 0);
     if (n <= 0) return std::wstring();
     std::vector<wchar_t> wide(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), n);
+    MultiByteToWideChar(CP_THREAD_ACP, 0, ansi, -1, wide.data(), n);
     return std::wstring(wide.data());
 }
 

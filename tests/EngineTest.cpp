@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Text.h"
 #include "tests/Harness.h"
@@ -14,6 +18,26 @@
 using sim::Op;
 using testing_support::TempFolder;
 using update::WorkerStatus;
+
+// This binary is linked with --wrap=close: every close passes here. While a
+// test watches, it notes the worker status at the moment an update file
+// (*.Bic) is closed.
+namespace {
+std::atomic<bool> g_watchCloses{false};
+std::vector<WorkerStatus> g_statusAtClose;
+}  // namespace
+
+extern "C" int __real_close(int fd);
+extern "C" int __wrap_close(int fd) {
+    if (g_watchCloses.load()) {
+        char target[4096];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = readlink(link.c_str(), target, sizeof target);
+        if (n > 0 && std::string_view(target, static_cast<size_t>(n)).ends_with(".Bic"))
+            g_statusAtClose.push_back(update::ReadWorkerStatus());
+    }
+    return __real_close(fd);
+}
 
 namespace {
 
@@ -210,6 +234,42 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice
         EXPECT_EQ(update::workerMessage.Get(), c.message) << c.what;
         EXPECT_EQ(update::workerProgress.Get(), L"") << c.what;
         EXPECT_TRUE(sim::Instance().Trace().empty()) << c.what;
+    }
+}
+
+// The window thread acts on a result at once: a retry's worker opens the same
+// file without sharing, so the file must be closed before the result is told.
+TEST_F(WorkerTest, FlashImageWorkerClosesItsFileBeforeItTellsTheResult) {
+    std::vector<uint8_t> wrongAddress = samples::FileBytes(samples::Kind::Bootloader);
+    wrongAddress[8] = 0x00;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        std::vector<sim::Fault> faults;
+        WorkerStatus result;
+    } cases[] = {
+        {"programmed", samples::FileBytes(samples::Kind::Bootloader), {}, WorkerStatus::Succeeded},
+        {"erase error", samples::FileBytes(samples::Kind::Bootloader),
+         {{Op::EraseSector, 1, 1, 1, 7u, {}}}, WorkerStatus::Failed},
+        {"program error", samples::FileBytes(samples::Kind::Bootloader),
+         {{Op::ProgramPage, 2, 1, 3, 9u, {}}}, WorkerStatus::Failed},
+        {"address error", wrongAddress, {}, WorkerStatus::Failed},
+        {"length error", {1, 2, 3}, {}, WorkerStatus::Failed},
+    };
+    for (const Case& c : cases) {
+        sim::Config config;
+        config.startInBootloader = true;
+        config.faults = c.faults;
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        ASSERT_TRUE(samples::WriteFile("image.Bic", c.file));
+        update::imageFileName.Set(L"image.Bic");
+        g_statusAtClose.clear();
+        g_watchCloses = true;
+        Run(update::FlashImageWorker, 10);
+        g_watchCloses = false;
+        EXPECT_EQ(update::ReadWorkerStatus(), c.result) << c.what;
+        EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running}) << c.what;
     }
 }
 

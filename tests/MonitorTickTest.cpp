@@ -41,6 +41,25 @@ TEST(StartUp, ShowsTheLinkAndLabelsWithTheActionButtonsDisabled) {
     }
 }
 
+TEST(StartUp, StartsTheTimerAfterTheResetAndBeforeTheLinkIsOpened) {
+    Harness h;
+    update::updateState.updateStep = 7;
+    update::updateState.restartState = 3;
+    int timerStarts = 0;
+    h.dlg.OnInitDialog([&] {
+        ++timerStarts;
+        EXPECT_EQ(update::updateState.updateStep, 0);
+        EXPECT_EQ(update::updateState.restartState, 0);
+        EXPECT_TRUE(h.device.Trace().empty()) << "no device call before the timer runs";
+        EXPECT_EQ(h.window.field(ui::linkStatusField), L"");
+    });
+    EXPECT_EQ(timerStarts, 1);
+    const std::vector<sim::Call> trace = h.device.Trace();
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace[0].op, Op::OpenLink);
+    EXPECT_EQ(h.window.field(ui::linkStatusField), L"USB Interface: Ready");
+}
+
 TEST(Tick, FirstTickShowsWhatTheDeviceRuns) {
     struct Case {
         bool bootloader;

@@ -13,13 +13,15 @@ namespace {
 update::UpdateState& s = update::updateState;
 }
 
-bool CFlasherDlg::OnInitDialog() {
+bool CFlasherDlg::OnInitDialog(const std::function<void()>& startTimer) {
     s.linkState = 0;
     s.restartState = 0;
     s.updateStep = 0;
     s.delayTicks = 0;
     s.retryCount = 0;
-    // The caller starts the 50 ms timer now; it first fires once this returns.
+    // The 50 ms timer runs from here, before the link is opened; its first
+    // tick comes only once the message loop runs, so it sees the state below.
+    if (startTimer) startTimer();
     const int32_t opened = device::Device().OpenLink();
     window_.SetFieldText(linkStatusField,
                          opened > 0 ? L"USB Interface: Ready" : L"USB Interface: ERROR");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "ui/WindowOps.h"
 
@@ -17,9 +18,10 @@ class CFlasherDlg {
 public:
     explicit CFlasherDlg(WindowOps& window) : window_(window) {}
 
-    // After the window's controls exist: resets the update state, opens the
-    // link and sets the fields and buttons. The caller starts the 50 ms timer.
-    bool OnInitDialog();
+    // After the window's controls exist: resets the update state, starts the
+    // window's 50 ms timer through `startTimer`, opens the link and sets the
+    // fields and buttons.
+    bool OnInitDialog(const std::function<void()>& startTimer = {});
     // The 50 ms tick: poll or present the worker, count down, one sequence step.
     void OnTimer();
     void OnUpdateButton();

@@ -12,10 +12,13 @@ namespace {
 
 constexpr uint32_t kBlockSize = 32;
 
+// The file is let go before the result is told: the window thread may start
+// the stage's next attempt at once, and that worker opens the same file
+// without sharing.
 int32_t Fail(platform::InputFile& file, int32_t code, const std::wstring& message,
              const std::wstring& progress) {
-    WorkerFailed(message, progress);
     file.Close();
+    WorkerFailed(message, progress);
     return code;
 }
 
@@ -102,8 +105,8 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     if (ReadFully(file, &beyond, 1) != 0 || !file.Length(lengthNow) ||
         lengthNow != kHeaderSize + AreaSize(area))
         return Fail(file, -14, L"File Read ERROR: " + name, L"");
-    WorkerSucceeded();
     file.Close();
+    WorkerSucceeded();
     return 1;
 }
 

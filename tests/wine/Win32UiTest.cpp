@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/DeviceLibrary.h"
+#include "platform/File.h"
 #include "simulator/SimDevice.h"
 #include "ui/win32/FlasherDlgWin32.h"
 #include "ui/win32/resource.h"
@@ -362,6 +363,66 @@ TEST_F(MainWindow, WindowOperationsReachTheControls) {
     EXPECT_TRUE(IsWindowEnabled(item(IDC_RESTART)));
     dialog_.EnableControl(IDC_RESTART, false);
     EXPECT_FALSE(IsWindowEnabled(item(IDC_RESTART)));
+}
+
+// ---- the timer --------------------------------------------------------------------------------
+
+win32::CFlasherDlg* g_starting = nullptr;
+bool g_timerAtOpenLink = false;
+
+// OpenLink of the simulated device, noting whether the window's timer 1
+// already exists (KillTimer tells; the timer is started again at once).
+int32_t QDX_CALL OpenLinkNotingTheTimer() {
+    HWND window = g_starting->hwnd();
+    g_timerAtOpenLink = KillTimer(window, win32::CFlasherDlg::kTimerId) != FALSE;
+    if (g_timerAtOpenLink)
+        SetTimer(window, win32::CFlasherDlg::kTimerId, win32::CFlasherDlg::kTimerPeriodMs, nullptr);
+    return sim::StaticLibrary().OpenLink();
+}
+
+TEST(MainWindowStart, StartsTheTimerBeforeItOpensTheLink) {
+    sim::Instance().Reset(sim::Config{});
+    device::Device() = sim::StaticLibrary();
+    device::Device().OpenLink = OpenLinkNotingTheTimer;
+    win32::CFlasherDlg dialog;
+    g_starting = &dialog;
+    g_timerAtOpenLink = false;
+    ASSERT_NE(dialog.Create(), nullptr) << GetLastError();
+    ShowWindow(dialog.hwnd(), SW_HIDE);
+    device::Device() = sim::StaticLibrary();
+    EXPECT_TRUE(g_timerAtOpenLink);
+    const std::vector<sim::Call> trace = sim::Instance().Trace();
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace[0].op, sim::Op::OpenLink);
+    EXPECT_EQ(TextOf(GetDlgItem(dialog.hwnd(), IDC_LINK_STATUS)), L"USB Interface: Ready");
+}
+
+// The dialog procedure runs the tick and returns FALSE, so the timer message
+// goes on to the default processing.
+TEST_F(MainWindow, TickThenLeavesTheTimerMessageToTheDefaultProcessing) {
+    const auto procedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(hwnd(), DWLP_DLGPROC));
+    ASSERT_NE(procedure, nullptr);
+    sim::Instance().ClearTrace();
+    EXPECT_EQ(procedure(hwnd(), WM_TIMER, win32::CFlasherDlg::kTimerId, 0), FALSE);
+    std::vector<sim::Op> calls;
+    for (const sim::Call& call : sim::Instance().Trace()) calls.push_back(call.op);
+    EXPECT_EQ(calls, (std::vector<sim::Op>{sim::Op::ReadVersion, sim::Op::ReadSerialNumber}));
+    EXPECT_EQ(TextOf(item(IDC_FIRMWARE_VERSION)), L"Firmw. Version: 2.4.0.0");
+    EXPECT_TRUE(IsWindowEnabled(item(IDC_UPDATE)));
+}
+
+// ---- update file names ------------------------------------------------------------------------
+
+// An ANSI name is read in the calling thread's code page, which may differ
+// from the system's.
+TEST(UpdateFileNames, AnsiNamesAreReadInTheThreadsCodePage) {
+    ASSERT_NE(GetACP(), 1251u) << "the test needs a system code page other than Cyrillic";
+    const LCID before = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT)));
+    const std::wstring cyrillic = platform::AnsiToWide("QDX\xC0.Bic");
+    SetThreadLocale(before);
+    EXPECT_EQ(cyrillic, L"QDX\x0410.Bic");
+    EXPECT_EQ(platform::AnsiToWide("QDX140-FW2500.Bic"), L"QDX140-FW2500.Bic");
 }
 
 // ---- drawing one line -------------------------------------------------------------------------

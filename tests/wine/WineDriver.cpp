@@ -5,7 +5,10 @@
 //
 //   qdx-wine-driver.exe CASE      run one case; exit 0 when every check held
 //   qdx-wine-driver.exe --list    the cases
-//   qdx-wine-driver.exe --probe   exit 0 (tells that this Wine runs the program)
+//
+// The last line of a case is its result, which the case script reads (Wine's
+// exit code alone proves nothing: Wine returns 0 when it cannot start a
+// program at all): "qdx-wine-driver: CASE passed (ARCH)", or "FAILED".
 //
 // The folder holds QDX-Update.exe, QDX140.dll, QDX140-missing-op.dll and the
 // four sample update files; a case removes what it must.
@@ -538,18 +541,21 @@ std::vector<Case> Cases() {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: qdx-wine-driver CASE | --list | --probe\n");
+        std::fprintf(stderr, "usage: qdx-wine-driver CASE | --list\n");
         return 2;
     }
     const std::string name = argv[1];
-    if (name == "--probe") return 0;
+    const char* const arch = sizeof(void*) == 8 ? "x86_64" : "i686";
     for (const Case& c : Cases()) {
         if (name == "--list") {
             std::printf("%s\n", c.name);
         } else if (name == c.name) {
             c.run();
-            std::printf("%s: %s (%d failed checks)\n", c.name, g_failures == 0 ? "passed" : "FAILED",
-                        g_failures);
+            if (g_failures == 0)
+                std::printf("qdx-wine-driver: %s passed (%s)\n", c.name, arch);
+            else
+                std::printf("qdx-wine-driver: %s FAILED (%s, %d failed checks)\n", c.name, arch,
+                            g_failures);
             return g_failures == 0 ? 0 : 1;
         }
     }

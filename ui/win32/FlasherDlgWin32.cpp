@@ -40,10 +40,10 @@ BOOL CFlasherDlg::OnInitDialog() {
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-    // The logic resets the update state, opens the link and sets fields and
-    // buttons. The timer's first tick comes only once the message loop runs.
-    const bool focusDefault = logic_.OnInitDialog();
-    SetTimer(hwnd(), kTimerId, kTimerPeriodMs, nullptr);
+    // The logic resets the update state, has the timer started, opens the
+    // link and sets fields and buttons.
+    const bool focusDefault =
+        logic_.OnInitDialog([this] { SetTimer(hwnd(), kTimerId, kTimerPeriodMs, nullptr); });
     return focusDefault ? TRUE : FALSE;
 }
 
@@ -92,9 +92,9 @@ void CFlasherDlg::OnPaint() {
 bool CFlasherDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     switch (message) {
         case WM_TIMER:
+            // After the tick the message goes on to the default processing.
             OnTimer();
-            result = 0;
-            return true;
+            return false;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 CAboutDlg about(hwnd());
