@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "ui/UpdateObserver.h"
 #include "ui/WindowOps.h"
 
 namespace update {
@@ -32,11 +33,15 @@ public:
     bool RequestClose();
     bool closeDue() const { return closeDue_; }
 
+    // Told where each update starts and ends (the update record); may be null.
+    void SetObserver(UpdateObserver* observer) { observer_ = observer; }
+
 private:
     void Poll();
     void PresentWorker(update::WorkerStatus status);
 
     WindowOps& window_;
+    UpdateObserver* observer_ = nullptr;
     bool closePending_ = false;
     bool closeDue_ = false;
 };
