@@ -660,8 +660,11 @@ std::wstring TempPath(const wchar_t* name) {
 TEST_F(MainWindow, LogMenuOffersCopySaveAsTheRecordsAndTheHistory) {
     const MenuSeen seen = ShowLogMenu(item(IDC_LOG));
     EXPECT_EQ(seen.items, kLogMenu);
-    for (size_t i = 0; i < seen.items.size(); ++i)
-        if (!seen.items[i].empty()) EXPECT_FALSE(seen.grayed[i]) << "every command can be chosen";
+    for (size_t i = 0; i < seen.items.size(); ++i) {
+        if (!seen.items[i].empty()) {
+            EXPECT_FALSE(seen.grayed[i]) << "every command can be chosen";
+        }
+    }
 }
 
 TEST_F(MainWindow, CopyAndCtrlCPutEveryLineOnTheClipboard) {

@@ -589,9 +589,11 @@ void RunLogMenu() {
     HWND menu = OpenLogMenu(program);
     if (menu == nullptr) return;
     Screenshot(program, menu, "log-menu");
-    // Copy, chosen by its access key.
+    // Copy, chosen by its access key. The clipboard is read only once it has
+    // changed: opening it while the program copies would make the copy fail.
+    const DWORD sequence = GetClipboardSequenceNumber();
     PostMessageW(menu, WM_CHAR, L'c', 0);
-    if (!WaitFor([&] { return ReadClipboard() == shown; }, 5000))
+    if (!WaitFor([&] { return GetClipboardSequenceNumber() != sequence && ReadClipboard() == shown; }, 5000))
         Fail("the clipboard holds \"%s\", expected the log \"%s\"", Narrow(ReadClipboard()).c_str(),
              Narrow(shown).c_str());
     if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("the menu stayed open");
