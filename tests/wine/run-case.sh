@@ -40,12 +40,18 @@ if ! wine $probe >probe.log 2>&1; then
   exit 1
 fi
 
+# Wine's exit code alone proves nothing (it is 0 when a program cannot start):
+# the program under test must also report its result.
 if [ "$case" = ui-tests ]; then
-  exec wine ./qdx-win32-ui-tests.exe --gtest_color=no
+  wine ./qdx-win32-ui-tests.exe --gtest_color=no 2>&1 | tr -d '\r' | tee ui-tests.out
+  rc=${PIPESTATUS[0]}
+  grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.$' ui-tests.out && ! grep -q '^\[  FAILED  \]' ui-tests.out ||
+    { echo "the window tests did not report a pass"; exit 1; }
+  exit "$rc"
 fi
 
 "$samples" . >/dev/null || exit 1
-wine ./qdx-wine-driver.exe "$case" &
+wine ./qdx-wine-driver.exe "$case" >driver.out 2>&1 &
 driver=$!
 # The driver asks for a picture of the window by leaving screenshot.request.
 while kill -0 "$driver" 2>/dev/null; do
@@ -59,4 +65,8 @@ while kill -0 "$driver" 2>/dev/null; do
   fi
   sleep 0.1
 done
-wait "$driver"
+wait "$driver"; rc=$?
+tr -d '\r' <driver.out
+tr -d '\r' <driver.out | grep -qxF "$case: passed (0 failed checks)" ||
+  { echo "the driver did not report that $case passed"; exit 1; }
+exit "$rc"
