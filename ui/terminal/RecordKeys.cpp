@@ -21,6 +21,10 @@ RecordKeys::RecordKeys(CTerminalWindow& window, std::string folder)
 void RecordKeys::SaveLog() {
     std::vector<std::wstring> lines;
     for (const LogLine& line : window_.log().lines()) lines.push_back(line.text);
+    if (recorder_.folder().empty()) {
+        window_.SetFooterNote(L"Log not saved: no records folder (no home folder known)");
+        return;
+    }
     const std::string path = record::SaveLogLines(recorder_.folder(), lines, platform::LocalNow());
     window_.SetFooterNote(path.empty() ? platform::FormatText(L"Log not saved: %ls cannot be written",
                                                               Wide(recorder_.folder()).c_str())
