@@ -545,23 +545,25 @@ void EmptyTheClipboard() {
 }
 
 // The popup menu window (class #32768) the program shows.
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK VisitForMenu(HWND window, LPARAM lParam) {
+    auto* s = reinterpret_cast<MenuSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[16] = L"";
+    GetClassNameW(window, name, 16);
+    if (owner != s->pid || !IsWindowVisible(window) || std::wcscmp(name, L"#32768") != 0) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 HWND FindPopupMenu(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } search{pid, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[16] = L"";
-            GetClassNameW(window, name, 16);
-            if (owner != s->pid || !IsWindowVisible(window) || std::wcscmp(name, L"#32768") != 0) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    MenuSearch search{pid, nullptr};
+    EnumWindows(VisitForMenu, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
