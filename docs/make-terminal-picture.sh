@@ -11,7 +11,8 @@ tmux_() { tmux -S "$work/tmux" -f /dev/null "$@"; }
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 cp "$build/app/qdx-update" "$build/libQDX140.so" "$work/"
 "$build/qdx-samples" "$work" >/dev/null
-tmux_ new-session -d -s pic -x 80 -y 28 "cd $work && ./qdx-update; sleep 60"
+# The update's record goes to a folder of its own, not the user's.
+tmux_ new-session -d -s pic -x 80 -y 28 "cd $work && XDG_STATE_HOME=$work/state ./qdx-update; sleep 60"
 sleep 1
 tmux_ send-keys -t pic u
 for _ in $(seq 1 600); do

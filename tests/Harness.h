@@ -64,24 +64,31 @@ public:
     ~Harness() { WaitWhileWorkerRuns(); }
 
     void Init() { dlg.OnInitDialog(); }
-    void Tick() {
+    void Tick() { TickWith(dlg); }
+    // A tick of another window logic on the same device and clock (one that
+    // talks to the window through a window in front of `window`).
+    void TickWith(ui::CFlasherDlg& logic) {
         if (!WaitWhileWorkerRuns()) throw std::runtime_error("a worker did not finish");
         ++ticks;
         sim::Instance().Advance(50'000);
-        dlg.OnTimer();
+        logic.OnTimer();
     }
     // Ticks until `done` holds, at most `limit` ticks; false when it never held.
     bool TickUntil(const std::function<bool()>& done, int limit = 20000) {
+        return TickUntilWith(dlg, done, limit);
+    }
+    bool TickUntilWith(ui::CFlasherDlg& logic, const std::function<bool()>& done, int limit = 20000) {
         for (int i = 0; i < limit; ++i) {
             if (done()) return true;
-            Tick();
+            TickWith(logic);
         }
         return done();
     }
     // Starts an update and ticks until it has ended.
-    bool Update(int limit = 20000) {
-        dlg.OnUpdateButton();
-        return TickUntil([] { return update::updateState.updateStep == 0; }, limit);
+    bool Update(int limit = 20000) { return UpdateWith(dlg, limit); }
+    bool UpdateWith(ui::CFlasherDlg& logic, int limit = 20000) {
+        logic.OnUpdateButton();
+        return TickUntilWith(logic, [] { return update::updateState.updateStep == 0; }, limit);
     }
     std::vector<std::wstring> LogTexts() const {
         std::vector<std::wstring> texts;

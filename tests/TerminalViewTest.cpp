@@ -259,6 +259,8 @@ TEST(KeyMap, EachButtonHasItsKeyAndEscapeIsNotAButton) {
         {'r', Command::Restart, ui::restartButton}, {'R', Command::Restart, ui::restartButton},
         {'e', Command::Exit, ui::exitButton},       {'E', Command::Exit, ui::exitButton},
         {27, Command::Cancel, 0},                   {'?', Command::About, 0},
+        {'s', Command::SaveLog, 0},                 {'S', Command::SaveLog, 0},
+        {'h', Command::History, 0},                 {'H', Command::History, 0},
         {KEY_F(1), Command::About, 0},              {KEY_UP, Command::LineUp, 0},
         {KEY_DOWN, Command::LineDown, 0},           {KEY_PPAGE, Command::PageUp, 0},
         {KEY_NPAGE, Command::PageDown, 0},          {KEY_HOME, Command::Home, 0},

@@ -13,6 +13,10 @@
 # 3. SIGTERM while a worker programs the firmware: the tool ends once the
 #    worker is done, terminal restored.
 # 4. A crash (SIGSEGV): the terminal is restored all the same.
+# 5. The update record: killed mid-update (SIGKILL), the record keeps every
+#    line up to then; a stage failing 11 times; a records folder that cannot be
+#    written (the update is the same, the footer says so).
+# Each run has its own records folder (XDG_STATE_HOME) in the work folder.
 set -euo pipefail
 
 tool=$1
@@ -40,6 +44,7 @@ cp "$library" "$work/demo/libQDX140.so"
 cat >"$work/pane.sh" <<'EOF'
 trap 'echo "SHELL SAW SIGINT"' INT
 cd "$1"
+export XDG_STATE_HOME="$3"
 before=$(stty -g)
 QDX140_SIM="$2" ./qdx-update
 echo "TOOL EXIT $?"
@@ -91,8 +96,15 @@ without_trailing_blanks() { awk '{line[NR] = $0} NF {last = NR} END {for (i = 1;
 start() {
   tmux_ kill-server 2>/dev/null || true
   run=$((run + 1))
-  tmux_ new-session -d -s qdx -x "$1" -y "$2" "bash $work/pane.sh $work/demo $3"
+  state="${4:-$work/state-$run}"
+  records="$state/qdx-update/records"
+  tmux_ new-session -d -s qdx -x "$1" -y "$2" "bash '$work/pane.sh' '$work/demo' '$3' '$state'"
 }
+# The records of this run's folder, newest last.
+record_files() { ls "$records" 2>/dev/null | grep -E '^[0-9]{8}-[0-9]{6}-.*\.txt$' | grep -v -- '-log\.txt$' | sort; }
+# The log part of a record: "+SECONDS COLOUR TEXT" lines, as "COLOUR TEXT".
+record_log() { grep '^+' "$1" | sed -E 's/^\+[0-9]+\.[0-9]{3} //'; }
+record_texts() { record_log "$1" | sed -E 's/^(Black|Blue|Red|Green) ? ? ? ?//; s/^(Black|Blue|Red|Green)$//'; }
 ended_restored() {
   wait_for "MODES" 20
   screen | grep -qF "TOOL EXIT $1" || fail "the tool should have ended with $1"
@@ -158,6 +170,39 @@ echo "$coloured" | grep -F "Start Update" | grep -qE $'\e\\[(38;5;20|34)m' || fa
 echo "$coloured" | grep -F "QDX-Update OK" | grep -qE $'\e\\[(38;5;77|32)m' || fail "QDX-Update OK not green"
 echo "$coloured" | grep -F "Data Transfer OK" | grep -qE $'\e\\[38' && fail "a Black line must use the default colour"
 
+# The record of this update: named by its start and the serial number, the
+# header, every line with its colour, the result and the device at the end.
+wait_for "Record: " 5
+rec=$(record_files)
+[ "$(echo "$rec" | grep -c .)" = 1 ] || fail "one record expected in $records: $rec"
+echo "$rec" | grep -qE '^[0-9]{8}-[0-9]{6}-1A2B\.txt$' || fail "record name: $rec"
+wait_for "$rec " 5
+rec="$records/$rec"
+head -1 "$rec" | grep -qx "QDX-Update record" || fail "record header"
+grep -qF "Device at start: USB Interface: Ready | Firmw. Version: 2.4.0.0 | Serial Number: 1A2B" "$rec" ||
+  fail "device at the start: $(cat "$rec")"
+[ "$(grep -cE '^File: QDX140-.*\.Bic \| [0-9]+ bytes \| SHA-256 [0-9a-f]{64} \| header version' "$rec")" = 4 ] ||
+  fail "four files with size, digest and version: $(cat "$rec")"
+[ "$(record_texts "$rec")" = "$expected" ] || fail "the record's log:
+$(record_log "$rec")"
+record_log "$rec" | head -1 | grep -qx "Blue  Start Update" || fail "colour of the first line"
+record_log "$rec" | tail -1 | grep -qx "Green QDX-Update OK" || fail "colour of the last line"
+grep -qx "Result: OK" "$rec" || fail "result"
+grep -qE "^Device at end: USB Interface: Ready \| Firmw. Version: 2.5.0.0 \| Serial Number: 1A2B$" "$rec" ||
+  fail "device at the end: $(tail -3 "$rec")"
+
+# S saves the log as shown; H shows the history.
+key s
+wait_for "Log saved: " 5
+saved=$(ls "$records" | grep -- '-log\.txt$')
+[ -n "$saved" ] || fail "no saved log in $records"
+[ "$(without_trailing_blanks <"$records/$saved")" = "$expected" ] || fail "the saved log: $(cat "$records/$saved")"
+key h
+wait_for "Update History" 5
+wait_for "1A2B  2.4.0.0 -> 2.5.0.0  OK  " 5
+key x
+until_true 5 "any key should close the history" not_shown "Update History"
+
 key i
 wait_for "Mod-Par-Version:" 5
 info=$(log_lines)
@@ -213,6 +258,8 @@ sleep 0.2
 screen | grep -qF "closing after this stage" || screen | grep -qF "TOOL EXIT" ||
   fail "the close should wait for the running worker"
 ended_restored 143
+rec="$records/$(record_files)"
+grep -qx "Result: closed during the update" "$rec" || fail "a close during the update: $(tail -4 "$rec")"
 
 # ---- 4. a crash -------------------------------------------------------------------------------
 start 80 24 "$fast"
@@ -220,4 +267,45 @@ wait_for "[I] QDX Info" 10
 kill -SEGV "$(pgrep -P "$(tmux_ display -p -t qdx '#{pane_pid}')" -x qdx-update)"
 ended_restored 139
 
-echo "PASS: terminal tool under tmux (4 runs)"
+# ---- 5. records: killed mid-update, a stage failing 11 times, an unwritable folder ------------
+start 80 24 "latency:400,reboot:200"
+wait_for "[I] QDX Info" 10
+key u
+wait_for "Programming BIN-File Encrypted: QDX140-FW2500.Bic" 60
+shown_log=$(log_lines | without_trailing_blanks)
+kill -KILL "$(pgrep -P "$(tmux_ display -p -t qdx '#{pane_pid}')" -x qdx-update)"
+wait_for "TOOL EXIT 137" 10
+rec="$records/$(record_files)"
+[ "$(record_texts "$rec")" = "$shown_log" ] || fail "a killed tool's record should hold every line shown:
+$(cat "$rec")
+---- shown ----
+$shown_log"
+grep -q "^Result: " "$rec" && fail "a killed tool's record has no end"
+tmux_ kill-server
+
+start 100 40 "$fast,program-fault:11"
+wait_for "[I] QDX Info" 10
+key u
+wait_for "QDX-Update ERROR" 120
+wait_for "Record: " 5
+rec="$records/$(record_files)"
+grep -qx "Result: ERROR" "$rec" || fail "result after 11 failures: $(tail -3 "$rec")"
+[ "$(record_log "$rec" | grep -cx "Red   Programming ERROR")" = 11 ] || fail "11 failures in the record"
+record_log "$rec" | tail -1 | grep -qx "Red   QDX-Update ERROR" || fail "the record's last line"
+key Escape
+ended_restored 0
+
+echo x >"$work/a-file"
+start 160 40 "$fast" "$work/a-file"
+wait_for "[I] QDX Info" 10
+key u
+wait_for "QDX-Update OK" 90
+[ "$(log_lines | without_trailing_blanks)" = "$expected" ] || fail "the update without a records folder"
+wait_for "No record: $work/a-file/qdx-update/records cannot be written" 5
+[ -f "$work/a-file" ] && [ "$(cat "$work/a-file")" = x ] || fail "the file in the way was changed"
+key s
+wait_for "Log not saved: " 5
+key Escape
+ended_restored 0
+
+echo "PASS: terminal tool under tmux (8 runs)"

@@ -50,7 +50,10 @@ void CFlasherDlg::OnTimer() {
         return;
     }
     if (s.delayTicks > 0) --s.delayTicks;
+    const int32_t stepBefore = s.updateStep;
     update::UpdateSequenceStep(window_);
+    // Only step 33 ends an update with "QDX-Update OK".
+    if (observer_ != nullptr && stepBefore != 0 && s.updateStep == 0) observer_->UpdateEnded(stepBefore == 33);
     // Only the failure presented in this tick, which the step has just seen, is
     // cleared: a worker may have failed since phase 1, and that one must first
     // be presented in the next tick.
@@ -130,6 +133,7 @@ void CFlasherDlg::OnUpdateButton() {
     window_.EnableControl(infoButton, false);
     window_.EnableControl(restartButton, false);
     window_.EnableControl(exitButton, false);
+    if (observer_ != nullptr) observer_->UpdateStarted();
 }
 
 void CFlasherDlg::OnRestartButton() {

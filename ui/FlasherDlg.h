@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "ui/UpdateObserver.h"
 #include "ui/WindowOps.h"
 
 namespace update {
@@ -34,11 +35,15 @@ public:
     bool RequestClose();
     bool closeDue() const { return closeDue_; }
 
+    // Told where each update starts and ends (the update record); may be null.
+    void SetObserver(UpdateObserver* observer) { observer_ = observer; }
+
 private:
     void Poll();
     void PresentWorker(update::WorkerStatus status);
 
     WindowOps& window_;
+    UpdateObserver* observer_ = nullptr;
     bool closePending_ = false;
     bool closeDue_ = false;
 };

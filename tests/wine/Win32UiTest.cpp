@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -645,6 +646,170 @@ TEST_F(DrawLine, TextStartsTopLeftTransparentAndRunsPastTheRightEdge) {
         << "the text goes on past the item's right edge";
     // Transparent: between the letters the canvas shows through.
     EXPECT_GT(canvas_.Count(Canvas::kUntouched, {10, 2, 40, 20}), 0);
+}
+
+// ---- the log's context menu ---------------------------------------------------------------------
+
+// The popup menu's items, read while it is shown (a thread timer runs inside
+// the menu's own loop), then the menu is closed.
+struct MenuSeen {
+    std::vector<std::wstring> items;
+    std::vector<bool> grayed;
+};
+MenuSeen g_menuSeen;
+
+void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (menuWindow == nullptr || !IsWindowVisible(menuWindow)) return;
+    auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[512] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 512, MF_BYPOSITION);
+        g_menuSeen.items.push_back(text);
+        g_menuSeen.grayed.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
+    }
+    KillTimer(nullptr, timer);
+    EndMenu();
+}
+
+// Shift+F10 or the menu key: WM_CONTEXTMENU at (-1, -1) to the focused log.
+MenuSeen ShowLogMenu(HWND log) {
+    g_menuSeen = {};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadShownMenu);
+    SendMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), static_cast<LPARAM>(-1));
+    KillTimer(nullptr, timer);
+    return g_menuSeen;
+}
+
+const std::vector<std::wstring> kLogMenu = {L"&Copy\tCtrl+C", L"&Save As\u2026", L"", L"&Open Records Folder",
+                                            L"Update &History\u2026"};
+
+std::wstring Clipboard() {
+    std::wstring text = L"<no text>";
+    if (!OpenClipboard(nullptr)) return L"<not open>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void EmptyTheClipboard() {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<char>(c));
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+std::wstring TempPath(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+TEST_F(MainWindow, LogMenuOffersCopySaveAsTheRecordsAndTheHistory) {
+    const MenuSeen seen = ShowLogMenu(item(IDC_LOG));
+    EXPECT_EQ(seen.items, kLogMenu);
+    for (size_t i = 0; i < seen.items.size(); ++i) {
+        if (!seen.items[i].empty()) {
+            EXPECT_FALSE(seen.grayed[i]) << "every command can be chosen";
+        }
+    }
+}
+
+TEST_F(MainWindow, CopyAndCtrlCPutEveryLineOnTheClipboard) {
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    dialog_.AppendLogLine(L"", LogColour::Black);
+    dialog_.AppendLogLine(L"Gr\u00FC\u00DFe \u20AC", LogColour::Green);
+    const std::wstring expected = L"Start Update\r\n\r\nGr\u00FC\u00DFe \u20AC\r\n";
+
+    EmptyTheClipboard();
+    SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kCopy, 0);  // the menu's Copy
+    EXPECT_EQ(Clipboard(), expected);
+
+    // Ctrl+C in the log.
+    EmptyTheClipboard();
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE control = keys[VK_CONTROL];
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(item(IDC_LOG), WM_KEYDOWN, 'C', 0);
+    keys[VK_CONTROL] = control;
+    SetKeyboardState(keys);
+    EXPECT_EQ(Clipboard(), expected);
+
+    // C alone copies nothing.
+    EmptyTheClipboard();
+    SendMessageW(item(IDC_LOG), WM_KEYDOWN, 'C', 0);
+    EXPECT_EQ(Clipboard(), L"<no text>");
+}
+
+TEST_F(MainWindow, SaveAsWritesTheLinesAsUtf8ThroughTheDialog) {
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    dialog_.AppendLogLine(L"", LogColour::Black);
+    dialog_.AppendLogLine(L"Gr\u00FC\u00DFe \u20AC", LogColour::Green);
+    const std::wstring path = TempPath(L"qdx-saved-log.txt");
+    DeleteFileW(path.c_str());
+    int asked = 0;
+    bool choose = false;
+    dialog_.logMenu().SetChooseFile([&](HWND owner, std::wstring& chosen) {
+        ++asked;
+        EXPECT_EQ(owner, hwnd());
+        chosen = path;
+        return choose;
+    });
+    SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kSaveAs, 0);  // cancelled
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a cancelled dialog writes nothing";
+
+    choose = true;
+    SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kSaveAs, 0);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(FileBytes(path), "Start Update\r\n\r\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\r\n");
+    DeleteFileW(path.c_str());
+}
+
+// A records folder that cannot be made: the update's record is not written and
+// the menu says so in a grayed line.
+TEST(LogMenu, SaysWhenTheRecordsFolderCannotBeWritten) {
+    const std::wstring blocker = TempPath(L"qdx-records-blocker");
+    if (FILE* f = _wfopen(blocker.c_str(), L"w")) std::fclose(f);
+    wchar_t saved[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", blocker.c_str());
+    sim::Instance().Reset(sim::Config{});
+    device::Device() = sim::StaticLibrary();
+    {
+        win32::CFlasherDlg dialog;
+        ASSERT_NE(dialog.Create(), nullptr);
+        ShowWindow(dialog.hwnd(), SW_HIDE);
+        SendMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_UPDATE, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog.hwnd(), IDC_UPDATE)));
+        EXPECT_FALSE(dialog.recorder().writable());
+        const MenuSeen seen = ShowLogMenu(GetDlgItem(dialog.hwnd(), IDC_LOG));
+        std::vector<std::wstring> expected = kLogMenu;
+        expected.push_back(L"");
+        expected.push_back(L"No record: " + blocker + L"\\QDX-Update\\records cannot be written");
+        EXPECT_EQ(seen.items, expected);
+        ASSERT_EQ(seen.grayed.size(), expected.size());
+        EXPECT_TRUE(seen.grayed.back()) << "the note is no command";
+        DestroyWindow(dialog.hwnd());
+    }
+    SetEnvironmentVariableW(L"LOCALAPPDATA", saved);
+    EXPECT_EQ(GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    DeleteFileW(blocker.c_str());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 // four sample update files; a case removes what it must.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -128,6 +129,7 @@ public:
     }
 
     HWND window() const { return window_; }
+    DWORD pid() const { return process_.dwProcessId; }
     bool Exited() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
     // Waits for the process to end; returns its exit code, or -1 past the limit.
@@ -267,13 +269,18 @@ void ExpectLog(const Program& program, const std::vector<LogLine>& expected) {
 }
 
 // Asks the test script for a picture of the window and waits until it is taken.
-void Screenshot(const Program& program) {
+void Screenshot(const Program& program, HWND also = nullptr, const char* name = "screenshot") {
     RECT rect;
     GetWindowRect(program.window(), &rect);
+    if (also != nullptr) {
+        RECT other;
+        GetWindowRect(also, &other);
+        UnionRect(&rect, &rect, &other);
+    }
     DeleteFileW(L"screenshot.done");
     if (FILE* f = std::fopen("screenshot.request.tmp", "w")) {
-        std::fprintf(f, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-                     rect.bottom - rect.top);
+        std::fprintf(f, "%ld %ld %ld %ld %s\n", rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top, name);
         std::fclose(f);
         MoveFileW(L"screenshot.request.tmp", L"screenshot.request");
     }
@@ -518,6 +525,199 @@ void RunCloseWhileProgramming() {
     if (code != 0) Fail("QDX-Update ended with %ld, expected 0", code);
 }
 
+// ---- the log's context menu and the update record ------------------------------------------------
+
+std::wstring ReadClipboard() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"<the clipboard cannot be opened>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void EmptyTheClipboard() {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+// The popup menu window (class #32768) the program shows.
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK VisitForMenu(HWND window, LPARAM lParam) {
+    auto* s = reinterpret_cast<MenuSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[16] = L"";
+    GetClassNameW(window, name, 16);
+    if (owner != s->pid || !IsWindowVisible(window) || std::wcscmp(name, L"#32768") != 0) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+HWND FindPopupMenu(DWORD pid) {
+    MenuSearch search{pid, nullptr};
+    EnumWindows(VisitForMenu, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Right click into the log: returns the context menu's window once it shows.
+// (Its items are checked in-process by the window tests: a menu handle means
+// nothing in another process under Wine.)
+HWND OpenLogMenu(const Program& program) {
+    HWND log = GetDlgItem(program.window(), kLog);
+    RECT rect;
+    GetWindowRect(log, &rect);
+    PostMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), MAKELPARAM(rect.left + 60, rect.top + 20));
+    HWND menuWindow = nullptr;
+    program.Await([&] { return (menuWindow = FindPopupMenu(program.pid())) != nullptr; }, 5000,
+                  "the log's context menu");
+    return menuWindow;
+}
+
+void RunLogMenu() {
+    Program program;
+    if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
+    program.Click(kInfo);
+    std::wstring shown;
+    for (const LogLine& line : program.Log()) shown += line.text + L"\r\n";
+    EmptyTheClipboard();
+    HWND menu = OpenLogMenu(program);
+    if (menu == nullptr) return;
+    Screenshot(program, menu, "log-menu");
+    // Copy, chosen by its access key. The clipboard is read only once it has
+    // changed: opening it while the program copies would make the copy fail.
+    const DWORD sequence = GetClipboardSequenceNumber();
+    PostMessageW(menu, WM_CHAR, L'c', 0);
+    if (!WaitFor([&] { return GetClipboardSequenceNumber() != sequence && ReadClipboard() == shown; }, 5000))
+        Fail("the clipboard holds \"%s\", expected the log \"%s\"", Narrow(ReadClipboard()).c_str(),
+             Narrow(shown).c_str());
+    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("the menu stayed open");
+    program.ExitAndExpectCode0();
+}
+
+std::wstring RecordsFolder() {
+    wchar_t local[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    return std::wstring(local) + L"\\QDX-Update\\records";
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*.txt").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}
+
+std::vector<std::string> FileLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (f == nullptr) return lines;
+    std::string line;
+    for (int c; (c = std::fgetc(f)) != EOF;) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    std::fclose(f);
+    return lines;
+}
+
+const char* ColourName(DWORD colour) {
+    return colour == kBlue ? "Blue " : colour == kRed ? "Red  " : colour == kGreen ? "Green" : "Black";
+}
+
+// A complete update leaves its record in the Wine user's local application
+// data folder, named by its start and the serial number.
+void RunRecord() {
+    const std::wstring folder = RecordsFolder();
+    const std::vector<std::wstring> before = FilesIn(folder);
+    Program program;
+    if (!program.Start("old-bootloader,latency:10,reboot:100,drain:4000") || !program.FindMainWindow(15000) ||
+        !AwaitReady(program))
+        return;
+    program.Click(kUpdate);
+    if (!program.Await([&] { return program.LogCount() > 0 && program.Log().back().text == L"QDX-Update OK"; },
+                       180000, "\"QDX-Update OK\""))
+        return;
+    std::wstring name;
+    for (const std::wstring& file : FilesIn(folder))
+        if (std::find(before.begin(), before.end(), file) == before.end()) name = file;
+    if (name.size() != 24 || name.compare(15, 9, L"-1A2B.txt") != 0) {
+        Fail("no new record \"YYYYMMDD-HHMMSS-1A2B.txt\" in %s (found \"%s\")", Narrow(folder).c_str(),
+             Narrow(name).c_str());
+        return;
+    }
+    std::vector<std::string> record = FileLines(folder + L"\\" + name);
+    for (std::string& line : record)
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> log;
+    for (const std::string& line : record)
+        if (!line.empty() && line[0] == '+') log.push_back(line.substr(line.find(' ') + 1));
+    const char* arch = sizeof(void*) == 8 ? "x86_64" : "i686";
+    const std::string expectedHead[] = {
+        "QDX-Update record", std::string("Tool: QDX-Update 1.0.0 (Windows ") + arch + ")"};
+    for (size_t i = 0; i < 2; ++i)
+        if (record.size() <= i || record[i] != expectedHead[i])
+            Fail("record line %zu is \"%s\", expected \"%s\"", i + 1, record.size() > i ? record[i].c_str() : "",
+                 expectedHead[i].c_str());
+    const auto has = [&](const std::string& line) {
+        if (std::find(record.begin(), record.end(), line) == record.end()) Fail("the record lacks \"%s\"", line.c_str());
+    };
+    has("Device at start: USB Interface: Ready | Firmw. Version: 2.4.0.0 | Serial Number: 1A2B");
+    has("Result: OK");
+    has("Device at end: USB Interface: Ready | Firmw. Version: 2.5.0.0 | Serial Number: 1A2B");
+    size_t files = 0;
+    for (const std::string& line : record) files += line.compare(0, 6, "File: ") == 0 && line.find(" | SHA-256 ") != std::string::npos;
+    if (files != 4) Fail("the record describes %zu update files, expected 4", files);
+    const size_t expectedLines = std::size(expected::kCompleteUpdate);
+    if (log.size() != expectedLines) Fail("the record holds %zu log lines, expected %zu", log.size(), expectedLines);
+    for (size_t i = 0; i < log.size() && i < expectedLines; ++i) {
+        const expected::LogEntry& e = expected::kCompleteUpdate[i];
+        const std::string want = std::string(ColourName(e.colour)) + " " + Narrow(e.text);
+        if (log[i] != want) Fail("record log line %zu is \"%s\", expected \"%s\"", i + 1, log[i].c_str(), want.c_str());
+    }
+    program.ExitAndExpectCode0();
+}
+
+// Where the records folder cannot be made the update is the same, no record is
+// written, and the log's menu still opens and closes.
+void RunRecordUnwritable() {
+    wchar_t here[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, here);
+    const std::wstring blocker = std::wstring(here) + L"\\a-file";
+    if (FILE* f = _wfopen(blocker.c_str(), L"w")) std::fclose(f);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", blocker.c_str());
+    DeleteFileW(L"QDX140-GA0010.Bic");
+    Program program;
+    if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
+    program.Click(kUpdate);
+    if (!program.Await([&] { return program.Enabled(kUpdate); }, 10000, "the end of the update")) return;
+    ExpectLog(program, {{L"File not found: QDX140-GA0010.Bic", kRed}});
+    HWND menu = OpenLogMenu(program);
+    if (menu == nullptr) return;
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("Escape left the menu open");
+    if (GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY) Fail("the file in the way became a folder");
+    program.ExitAndExpectCode0();
+}
+
 struct Case {
     const char* name;
     std::function<void()> run;
@@ -534,6 +734,9 @@ std::vector<Case> Cases() {
     cases.push_back({"about", RunAbout});
     cases.push_back({"close", RunCloseWays});
     cases.push_back({"close-while-programming", RunCloseWhileProgramming});
+    cases.push_back({"log-menu", RunLogMenu});
+    cases.push_back({"record", RunRecord});
+    cases.push_back({"record-unwritable", RunRecordUnwritable});
     return cases;
 }
 

@@ -90,8 +90,8 @@ driver=$!
 # The driver asks for a picture of the window by leaving screenshot.request.
 while kill -0 "$driver" 2>/dev/null; do
   if [ -f screenshot.request ]; then
-    read -r x y w h <screenshot.request
-    shot=$work/screenshot-$arch.png
+    read -r x y w h name < <(tr -d '\r' <screenshot.request)
+    shot=$work/${name:-screenshot}-$arch.png
     import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$shot" &&
       echo "screenshot: $shot"
     rm -f screenshot.request

@@ -12,6 +12,8 @@ Command CommandForKey(int key) {
         case 'i': case 'I': return Command::Info;
         case 'r': case 'R': return Command::Restart;
         case 'e': case 'E': return Command::Exit;
+        case 's': case 'S': return Command::SaveLog;
+        case 'h': case 'H': return Command::History;
         case 27: return Command::Cancel;
         case '?': return Command::About;
         case KEY_UP: return Command::LineUp;

@@ -11,6 +11,8 @@ enum class Command {
     Exit,     // E: the Exit button
     Cancel,   // Escape: ends the dialog like the Exit button, but is never disabled
     About,    // F1 or ?
+    SaveLog,  // S: the shown log into the records folder
+    History,  // H: the last update records
     LineUp,
     LineDown,
     PageUp,

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "platform/UserFiles.h"
 #include "ui/FlasherDlg.h"
 #include "ui/terminal/KeyMap.h"
+#include "ui/terminal/RecordKeys.h"
 #include "ui/terminal/TerminalSession.h"
 #include "ui/terminal/TerminalWindow.h"
 #include "ui/terminal/TickClock.h"
@@ -15,7 +17,7 @@ namespace {
 
 class MainWindow {
 public:
-    MainWindow() : logic_(window_) {}
+    MainWindow() : logic_(records_.front()) { logic_.SetObserver(&records_.observer()); }
 
     // Runs until the dialog ends; returns the signal that ended it, or 0.
     int Run() {
@@ -41,6 +43,7 @@ public:
                 logic_.OnTimer();
                 if (logic_.closeDue()) ended_ = true;
             }
+            records_.Refresh();
         }
         return signalSeen_ ? TerminalSession::LastEndSignal() : 0;
     }
@@ -66,6 +69,8 @@ private:
             case Command::Exit:
             case Command::Cancel: Close(); break;
             case Command::About: window_.ShowAbout(); break;
+            case Command::SaveLog: records_.SaveLog(); break;
+            case Command::History: records_.ShowHistory(); break;
             case Command::LineUp: window_.ScrollLines(-1); break;
             case Command::LineDown: window_.ScrollLines(1); break;
             case Command::PageUp: window_.ScrollPages(-1); break;
@@ -89,6 +94,7 @@ private:
     }
 
     CTerminalWindow window_;
+    RecordKeys records_{window_, platform::RecordsFolder()};
     CFlasherDlg logic_;
     bool ended_ = false;
     bool closePending_ = false;

@@ -117,25 +117,51 @@ void CTerminalWindow::Relayout() {
     layout_ = ComputeLayout(LINES, COLS);
     view_.SetHeight(static_cast<size_t>(std::max(layout_.log.height, 1)), log_.size());
     if (about_ != nullptr) {
+        const bool history = historyShown_;
+        const std::vector<std::wstring> lines = history_;
         CloseAbout();
-        ShowAbout();
+        if (history) ShowHistory(lines);
+        else ShowAbout();
     }
     PaintAll();
 }
 
+void CTerminalWindow::OpenBox(int height, int width) {
+    height = std::min(height, LINES);
+    width = std::min(width, COLS);
+    about_ = newwin(height, width, (LINES - height) / 2, (COLS - width) / 2);
+}
+
 void CTerminalWindow::ShowAbout() {
     if (about_ != nullptr) return;
-    const int height = std::min(7, LINES);
-    const int width = std::min(40, COLS);
-    about_ = newwin(height, width, (LINES - height) / 2, (COLS - width) / 2);
+    OpenBox(7, 40);
     if (about_ != nullptr) PaintAbout();
+}
+
+void CTerminalWindow::ShowHistory(const std::vector<std::wstring>& lines) {
+    if (about_ != nullptr) return;
+    size_t widest = 30;
+    for (const std::wstring& line : lines) widest = std::max(widest, line.size());
+    OpenBox(static_cast<int>(lines.size()) + 4, static_cast<int>(widest) + 4);
+    if (about_ == nullptr) return;
+    history_ = lines;
+    historyShown_ = true;
+    PaintHistory();
 }
 
 void CTerminalWindow::CloseAbout() {
     if (about_ == nullptr) return;
     delwin(about_);
     about_ = nullptr;
+    history_.clear();
+    historyShown_ = false;
     touchwin(stdscr);
+}
+
+void CTerminalWindow::SetFooterNote(const std::wstring& note) {
+    if (note == footerNote_) return;
+    footerNote_ = note;
+    PaintFooterNote();
 }
 
 void CTerminalWindow::ShowClosing() {
@@ -191,13 +217,34 @@ void CTerminalWindow::PaintFrame() {
     mvwhline(stdscr, rule, 1, ACS_HLINE, cols - 2);
     mvwaddch(stdscr, rule, cols - 1, ACS_RTEE);
     PutText(stdscr, rule, 2, L" Log ");
-    // The scroll keys, in the bottom edge.
-    const int bottom = layout_.rows - 1;
-    mvwaddstr(stdscr, bottom, 2, " ");
-    waddch(stdscr, ACS_UARROW);
-    waddch(stdscr, ACS_DARROW);
-    waddstr(stdscr, " PgUp PgDn Home End: scroll ");
+    PaintFooterNote();
     PaintLogPosition();
+}
+
+void CTerminalWindow::PaintFooterNote() {
+    if (!layout_.fits) return;
+    const int bottom = layout_.rows - 1;
+    const int width = layout_.cols - 2 - 28 - 3;  // up to the log position
+    mvwhline(stdscr, bottom, 1, ACS_HLINE, width + 1);
+    if (footerNote_.empty()) {
+        // The scroll keys.
+        mvwaddstr(stdscr, bottom, 2, " ");
+        waddch(stdscr, ACS_UARROW);
+        waddch(stdscr, ACS_DARROW);
+        waddstr(stdscr, " PgUp PgDn Home End: scroll ");
+        return;
+    }
+    // A long note keeps its label ("Record: ") and the end of its path, where
+    // the file's name is.
+    std::wstring text = footerNote_;
+    const auto room = static_cast<size_t>(std::max(width - 2, 1));
+    if (text.size() > room) {
+        const size_t colon = text.find(L": ");
+        const std::wstring label = colon != std::wstring::npos && colon + 3 < room / 2 ? text.substr(0, colon + 2) : L"";
+        text = label + L"\u2026" + text.substr(text.size() - (room - label.size() - 1));
+    }
+    text = L" " + text + L" ";
+    mvwaddnwstr(stdscr, bottom, 2, text.c_str(), static_cast<int>(text.size()));
 }
 
 void CTerminalWindow::PaintControl(int controlId) {
@@ -327,6 +374,20 @@ void CTerminalWindow::PaintAbout() {
     centred(2, L"QDX-Update", A_BOLD);
     centred(3, platform::FormatText(L"Version %ls", platform::Widen(QDX_VERSION).c_str()), A_NORMAL);
     centred(5, L"Press any key", A_DIM);
+}
+
+void CTerminalWindow::PaintHistory() {
+    WINDOW* w = about_;
+    werase(w);
+    box(w, 0, 0);
+    const int width = getmaxx(w), height = getmaxy(w);
+    mvwaddwstr(w, 0, 2, L" Update History ");
+    for (size_t i = 0; i < history_.size() && static_cast<int>(i) + 2 < height - 1; ++i)
+        mvwaddnwstr(w, static_cast<int>(i) + 1, 2, history_[i].c_str(),
+                    std::min<int>(width - 4, static_cast<int>(history_[i].size())));
+    wattrset(w, A_DIM);
+    mvwaddwstr(w, height - 2, 2, L"Press any key");
+    wattrset(w, A_NORMAL);
 }
 
 void CTerminalWindow::PaintTooSmall() {

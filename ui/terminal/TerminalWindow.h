@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/LogModel.h"
 #include "ui/WindowOps.h"
@@ -36,8 +37,15 @@ public:
     void Relayout();
 
     void ShowAbout();
+    // The update history in the About box's place; any key closes it too.
+    void ShowHistory(const std::vector<std::wstring>& lines);
     void CloseAbout();
     bool aboutOpen() const { return about_ != nullptr; }
+
+    // A note in the bottom edge in place of the scroll keys (where the update
+    // record or a saved log went); empty: the scroll keys again.
+    void SetFooterNote(const std::wstring& note);
+    const std::wstring& footerNote() const { return footerNote_; }
 
     // The end was asked for but waits for the device to be free.
     void ShowClosing();
@@ -64,13 +72,19 @@ private:
     void PaintLog();
     void PaintLogPosition();
     void PaintAbout();
+    void PaintHistory();
+    void PaintFooterNote();
+    void OpenBox(int height, int width);
     void PaintTooSmall();
 
     std::map<int, Field> controls_;
     LogModel log_;
     LogView view_;
     Layout layout_;
-    _win_st* about_ = nullptr;  // the About box while it is shown
+    _win_st* about_ = nullptr;  // the About box (or the history) while it is shown
+    std::vector<std::wstring> history_;  // the history's lines while it is shown
+    bool historyShown_ = false;
+    std::wstring footerNote_;
     bool closing_ = false;
     bool colours_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/UserFiles.h"
 #include "ui/win32/resource.h"
 
 static_assert(IDC_EXIT == ui::exitButton && IDC_LINK_STATUS == ui::linkStatusField &&
@@ -19,7 +20,10 @@ CAboutDlg::CAboutDlg(HWND parent) : CDialogBase(IDD_ABOUTBOX, parent) {}
 CFlasherDlg::CFlasherDlg(HWND parent)
     : CDialogBase(IDD_QDX_UPDATE_DIALOG, parent),
       icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      logic_(*this) {}
+      recorder_(*this, platform::RecordsFolder()),
+      logic_(recorder_) {
+    logic_.SetObserver(&recorder_);
+}
 
 CFlasherDlg::~CFlasherDlg() = default;
 
@@ -40,6 +44,8 @@ BOOL CFlasherDlg::OnInitDialog() {
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
+    logMenu_.Attach(hwnd(), logList_, recorder_);
+
     // The logic resets the update state, has the timer started, opens the
     // link and sets fields and buttons.
     const bool focusDefault =
@@ -48,6 +54,7 @@ BOOL CFlasherDlg::OnInitDialog() {
 }
 
 bool CFlasherDlg::OnCommand(WORD id, WORD code, HWND control) {
+    if (control == nullptr && logMenu_.OnCommand(id)) return true;
     if (code == BN_CLICKED) {
         switch (id) {
             case IDC_RESTART:

@@ -6,7 +6,9 @@
 
 #include "ui/FlasherDlg.h"
 #include "ui/WindowOps.h"
+#include "ui/record/UpdateRecorder.h"
 #include "ui/win32/ColorListBox.h"
+#include "ui/win32/LogMenu.h"
 #include "ui/win32/WinBase.h"
 
 namespace win32 {
@@ -35,6 +37,8 @@ public:
 
     HICON icon() const { return icon_; }
     CColorListBox& logList() { return logList_; }
+    CLogMenu& logMenu() { return logMenu_; }
+    const ui::record::UpdateRecorder& recorder() const { return recorder_; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -52,6 +56,8 @@ private:
 
     HICON icon_;
     CColorListBox logList_;
+    ui::record::UpdateRecorder recorder_;  // the logic writes through it
+    CLogMenu logMenu_;
     ui::CFlasherDlg logic_;
 };
 
