@@ -12,6 +12,8 @@ Command CommandForKey(int key) {
         case 'i': case 'I': return Command::Info;
         case 'r': case 'R': return Command::Restart;
         case 'e': case 'E': return Command::Exit;
+        case 'y': case 'Y': return Command::Yes;
+        case 'n': case 'N': return Command::No;
         case 27: return Command::Cancel;
         case '?': return Command::About;
         case KEY_UP: return Command::LineUp;

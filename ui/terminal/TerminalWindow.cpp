@@ -143,6 +143,12 @@ void CTerminalWindow::ShowClosing() {
     PaintAll();
 }
 
+void CTerminalWindow::ShowQuitQuestion(bool shown) {
+    if (asking_ == shown) return;
+    asking_ = shown;
+    PaintFrame();
+}
+
 void CTerminalWindow::ScrollLines(long lines) {
     view_.ScrollBy(lines, log_.size());
     PaintLog();
@@ -191,8 +197,13 @@ void CTerminalWindow::PaintFrame() {
     mvwhline(stdscr, rule, 1, ACS_HLINE, cols - 2);
     mvwaddch(stdscr, rule, cols - 1, ACS_RTEE);
     PutText(stdscr, rule, 2, L" Log ");
-    // The scroll keys, in the bottom edge.
+    // The scroll keys, in the bottom edge, unless it holds the question.
     const int bottom = layout_.rows - 1;
+    mvwhline(stdscr, bottom, 1, ACS_HLINE, cols - 2);
+    if (asking_) {
+        PaintQuitQuestion();
+        return;
+    }
     mvwaddstr(stdscr, bottom, 2, " ");
     waddch(stdscr, ACS_UARROW);
     waddch(stdscr, ACS_DARROW);
@@ -296,8 +307,15 @@ void CTerminalWindow::PaintLog() {
     PaintLogPosition();
 }
 
+void CTerminalWindow::PaintQuitQuestion() {
+    wattrset(stdscr, A_BOLD | A_REVERSE);
+    // 59 columns: it fits the smallest window.
+    PutText(stdscr, layout_.rows - 1, 2, L" Quit now? The device may be left partly programmed. [Y/N] ");
+    wattrset(stdscr, A_NORMAL);
+}
+
 void CTerminalWindow::PaintLogPosition() {
-    if (!layout_.fits) return;
+    if (!layout_.fits || asking_) return;
     const int bottom = layout_.rows - 1;
     const int width = 28;
     const int x = layout_.cols - 2 - width;

@@ -41,6 +41,10 @@ public:
 
     // The end was asked for but waits for the device to be free.
     void ShowClosing();
+    // Asked again while a worker programs the device: the bottom edge asks
+    // whether to quit now and says what that would leave.
+    void ShowQuitQuestion(bool shown);
+    bool quitQuestionShown() const { return asking_; }
 
     // Scrolling the log: lines (negative: older), pages, start, end.
     void ScrollLines(long lines);
@@ -63,6 +67,7 @@ private:
     void PaintButton(int controlId, const Rect& rect);
     void PaintLog();
     void PaintLogPosition();
+    void PaintQuitQuestion();
     void PaintAbout();
     void PaintTooSmall();
 
@@ -72,6 +77,7 @@ private:
     Layout layout_;
     _win_st* about_ = nullptr;  // the About box while it is shown
     bool closing_ = false;
+    bool asking_ = false;
     bool colours_ = false;
 };
 
