@@ -17,8 +17,12 @@ public:
     void OnRequest(CloseAction action, int signal);
     // A key while the question is shown: true when it answered the question.
     bool OnAnswer(Command command);
-    // The logic's end came due: the worker's result is shown.
-    void OnCloseDue() { ended_ = true; }
+    // The logic's end came due: the worker's result is shown, the question
+    // (if any) has no subject any more.
+    void OnCloseDue() {
+        ended_ = true;
+        asking_ = false;
+    }
 
     bool ended() const { return ended_; }
     bool quitNow() const { return quitNow_; }  // ended while a worker programs the device
