@@ -47,7 +47,6 @@ public:
     // worker programs the device waits for its result; closeDue() turns true at
     // the tick that shows it. No further step of the update runs meanwhile.
     CloseAction RequestClose();
-    bool closePending() const { return closePending_; }
     bool closeDue() const { return closeDue_; }
 
 private:
