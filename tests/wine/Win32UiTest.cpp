@@ -663,15 +663,15 @@ TEST_F(Shutdown, AQueryBetweenTicksSeesTheWorker) {
     EXPECT_EQ(ShutdownReasons::calls, (Calls{L"+programming the device", L"-"}));
 }
 
+BOOL CALLBACK AddChildText(HWND child, LPARAM lParam) {
+    *reinterpret_cast<std::wstring*>(lParam) += L"\n" + TextOf(child);
+    return TRUE;
+}
+
+// A window's title and its children's texts, one a line.
 std::wstring TextsOf(HWND window) {
     std::wstring texts = TextOf(window);
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM lParam) {
-            *reinterpret_cast<std::wstring*>(lParam) += L"\n" + TextOf(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(window, AddChildText, reinterpret_cast<LPARAM>(&texts));
     return texts;
 }
 
