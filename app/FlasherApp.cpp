@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
+
 #include "device/DeviceLibrary.h"
+#include "ui/FlasherDlg.h"
 #include "ui/win32/FlasherDlgWin32.h"
 
 // The one application object.
@@ -25,6 +28,13 @@ bool CFlasherApp::InitInstance() {
 
     win32::CFlasherDlg dialog;
     dialog.DoModal();  // its result tells nothing
+    if (ui::WorkerHoldsDevice()) {
+        // The operator chose to quit while a worker programs the device. The
+        // worker stays the library's only caller: the link is left to the
+        // system, and the process ends without running its destructors beside
+        // the worker.
+        std::_Exit(ui::kQuitNowExitCode);
+    }
     device::Device().CloseLink();
     // No message loop of our own: the application ends here.
     return false;

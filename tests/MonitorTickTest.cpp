@@ -1,12 +1,22 @@
 // The 50 ms tick, start-up, the buttons, the Info report and the close request.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "tests/Harness.h"
 #include "update/UpdateSequence.h"
 
 using sim::Op;
 using testing_support::Harness;
+using ui::CloseAction;
 using update::WorkerStatus;
+
+namespace ui {
+void PrintTo(CloseAction action, std::ostream* out) {
+    static const char* const kNames[] = {"End", "AfterStage", "AskQuitNow"};
+    *out << kNames[static_cast<int>(action)];
+}
+}  // namespace ui
 
 namespace {
 
@@ -299,10 +309,10 @@ TEST(InfoReport, FormatsTheDevicesValuesInColumns) {
 TEST(Close, WaitsForARunningWorkerAndClosesAtOnceOtherwise) {
     Harness h;
     h.Init();
-    EXPECT_TRUE(h.dlg.RequestClose()) << "no worker: at once";
+    EXPECT_EQ(h.dlg.RequestClose(), CloseAction::End) << "no worker: at once";
     SetStatus(WorkerStatus::Running);
     update::updateState.updateStep = 12;
-    EXPECT_FALSE(h.dlg.RequestClose());
+    EXPECT_EQ(h.dlg.RequestClose(), CloseAction::AfterStage);
     h.dlg.OnTimer();
     EXPECT_FALSE(h.dlg.closeDue());
     update::workerMessage.Set(L"Flasher ERROR");
@@ -313,6 +323,110 @@ TEST(Close, WaitsForARunningWorkerAndClosesAtOnceOtherwise) {
     EXPECT_EQ(h.window.log().size(), 2u) << "the result is shown before the end";
     EXPECT_EQ(update::updateState.updateStep, 12) << "no further step runs";
     EXPECT_TRUE(h.device.Trace().empty());
+}
+
+// The status when a request comes, and whether one came before: the answer,
+// and what the following tick shows before the window may end.
+TEST(Close, AnswersEachRequestByWhatTheWorkerIsDoing) {
+    struct Case {
+        WorkerStatus status;
+        bool askedBefore;
+        CloseAction action;
+        std::vector<std::wstring> shownBeforeTheEnd;  // empty: the end is not waited for
+    } cases[] = {
+        {WorkerStatus::Idle, false, CloseAction::End, {}},
+        {WorkerStatus::Running, false, CloseAction::AfterStage, {L"Programming OK"}},
+        {WorkerStatus::Note, false, CloseAction::AfterStage, {L"a note", L"Programming OK"}},
+        {WorkerStatus::Running, true, CloseAction::AskQuitNow, {L"Programming OK"}},
+        {WorkerStatus::Note, true, CloseAction::AskQuitNow, {L"a note", L"Programming OK"}},
+        // The worker has ended but no tick has shown its result yet.
+        {WorkerStatus::Succeeded, false, CloseAction::AfterStage, {L"Programming OK"}},
+        {WorkerStatus::Succeeded, true, CloseAction::AfterStage, {L"Programming OK"}},
+        {WorkerStatus::Failed, false, CloseAction::AfterStage, {L"a reason", L"Programming ERROR"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "status " << static_cast<int>(c.status) << ", asked before "
+                                        << c.askedBefore);
+        Harness h;
+        h.Init();
+        update::updateState.updateStep = 12;
+        if (c.askedBefore) {
+            SetStatus(WorkerStatus::Running);
+            ASSERT_EQ(h.dlg.RequestClose(), CloseAction::AfterStage);
+        }
+        update::workerMessage.Set(c.status == WorkerStatus::Note ? L"a note" : L"a reason");
+        SetStatus(c.status);
+        EXPECT_EQ(h.dlg.RequestClose(), c.action);
+        if (c.action == CloseAction::End) continue;
+        EXPECT_FALSE(h.dlg.closeDue());
+        h.device.ClearTrace();
+        h.dlg.OnTimer();
+        if (c.status == WorkerStatus::Note) {
+            EXPECT_FALSE(h.dlg.closeDue()) << "the worker still runs after its note";
+            SetStatus(WorkerStatus::Succeeded);
+            h.dlg.OnTimer();
+        } else if (c.status == WorkerStatus::Running) {
+            SetStatus(WorkerStatus::Succeeded);
+            h.dlg.OnTimer();
+        }
+        EXPECT_TRUE(h.dlg.closeDue());
+        EXPECT_EQ(h.LogTexts(), c.shownBeforeTheEnd);
+        EXPECT_EQ(update::updateState.updateStep, 12) << "no further step runs";
+        EXPECT_TRUE(h.device.Trace().empty()) << "no device call once the end is asked for";
+        EXPECT_EQ(h.dlg.RequestClose(), CloseAction::End) << "a request once the end is due";
+    }
+}
+
+// A window on which the worker's result arrives while the tick repaints the
+// progress field: between the tick's first and second read of the status.
+class ResultDuringRepaint : public ui::HeadlessWindow {
+public:
+    void RefreshControl(int controlId) override {
+        HeadlessWindow::RefreshControl(controlId);
+        if (controlId == ui::progressField && result != WorkerStatus::Idle) {
+            update::workerMessage.Set(L"Verify ERROR");
+            update::workerProgress.Set(L"100%");
+            SetStatus(std::exchange(result, WorkerStatus::Idle));
+        }
+    }
+    WorkerStatus result = WorkerStatus::Idle;
+};
+
+TEST(Close, AResultArrivingDuringTheTickIsShownBeforeTheEnd) {
+    struct Case {
+        WorkerStatus result;
+        std::vector<std::wstring> lines;
+        std::vector<uint32_t> colours;
+    } cases[] = {
+        {WorkerStatus::Succeeded, {L"Programming OK"}, {kGreen}},
+        {WorkerStatus::Failed, {L"Verify ERROR", L"Programming ERROR"}, {kRed, kRed}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.result));
+        Harness h;
+        ResultDuringRepaint window;
+        ui::CFlasherDlg dlg(window);
+        dlg.OnInitDialog();
+        update::updateState.updateStep = 12;
+        SetStatus(WorkerStatus::Running);
+        ASSERT_EQ(dlg.RequestClose(), CloseAction::AfterStage);
+        window.result = c.result;
+        h.device.ClearTrace();
+        dlg.OnTimer();
+        ASSERT_EQ(window.result, WorkerStatus::Idle) << "the result came during the tick";
+        EXPECT_TRUE(dlg.closeDue());
+        std::vector<std::wstring> lines;
+        std::vector<uint32_t> colours;
+        for (const ui::LogLine& line : window.log().lines()) {
+            lines.push_back(line.text);
+            colours.push_back(line.colour);
+        }
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(colours, c.colours);
+        EXPECT_EQ(window.field(ui::progressField), L"100%");
+        EXPECT_EQ(update::updateState.updateStep, 12);
+        EXPECT_TRUE(h.device.Trace().empty());
+    }
 }
 
 TEST(Log, KeepsTheNewestTenThousandLines) {

@@ -3,11 +3,14 @@
 #include <curses.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
 #include "platform/Text.h"
 #include "ui/WindowOps.h"
+#include "ui/terminal/EndControl.h"
 #include "ui/terminal/KeyMap.h"
 #include "ui/terminal/LogView.h"
 #include "ui/terminal/TerminalLayout.h"
@@ -265,11 +268,105 @@ TEST(KeyMap, EachButtonHasItsKeyAndEscapeIsNotAButton) {
         {KEY_DOWN, Command::LineDown, 0},           {KEY_PPAGE, Command::PageUp, 0},
         {KEY_NPAGE, Command::PageDown, 0},          {KEY_HOME, Command::Home, 0},
         {KEY_END, Command::End, 0},                 {KEY_RESIZE, Command::Resize, 0},
+        {'y', Command::Yes, 0},                     {'Y', Command::Yes, 0},
+        {'n', Command::No, 0},                      {'N', Command::No, 0},
         {'q', Command::None, 0},                    {'\n', Command::None, 0},
         {KEY_F(2), Command::None, 0},               {' ', Command::None, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CommandForKey(c.key), c.command) << "key " << c.key;
         EXPECT_EQ(ButtonOf(CommandForKey(c.key)), c.button) << "key " << c.key;
+    }
+}
+
+// ---- Ending ---------------------------------------------------------------------------------
+
+namespace {
+
+using ui::CloseAction;
+
+// One event of a run and the state after it: a close request (the logic's
+// answer and the signal, 0 for a key), an answer key, or the logic's end
+// coming due.
+struct EndStep {
+    enum Kind { Request, Answer, Due } kind;
+    CloseAction action;
+    int signal;
+    Command key;
+    bool answered;  // Answer: the key answered the question
+    // The state afterwards.
+    bool closing, asking, ended, quitNow;
+};
+
+constexpr EndStep Req(CloseAction action, int signal, bool closing, bool asking, bool ended) {
+    return {EndStep::Request, action, signal, Command::None, false, closing, asking, ended, false};
+}
+constexpr EndStep Key(Command key, bool answered, bool asking, bool ended, bool quitNow) {
+    return {EndStep::Answer, CloseAction::End, 0, key, answered, true, asking, ended, quitNow};
+}
+constexpr EndStep Due() {
+    return {EndStep::Due, CloseAction::End, 0, Command::None, false, true, false, true, false};
+}
+
+}  // namespace
+
+TEST(EndControl, ASignalNeverEndsARunningWorkerOnlyTheConfirmationDoes) {
+    using A = CloseAction;
+    const struct {
+        const char* name;
+        std::vector<EndStep> steps;
+        int endSignal;
+    } runs[] = {
+        {"idle: Ctrl-C ends at once", {Req(A::End, SIGINT, false, false, true)}, SIGINT},
+        {"idle: SIGQUIT ends at once like the others", {Req(A::End, SIGQUIT, false, false, true)},
+         SIGQUIT},
+        {"Ctrl-C waits for the stage",
+         {Req(A::AfterStage, SIGINT, true, false, false), Due()},
+         SIGINT},
+        {"repeated Ctrl-C asks, N and Escape keep waiting, Y quits",
+         {Req(A::AfterStage, SIGINT, true, false, false),
+          Req(A::AskQuitNow, SIGINT, true, true, false),
+          Req(A::AskQuitNow, SIGINT, true, true, false),
+          Key(Command::Update, false, true, false, false),
+          Key(Command::No, true, false, false, false),
+          Key(Command::Yes, false, false, false, false),
+          Req(A::AskQuitNow, SIGTERM, true, true, false),
+          Key(Command::Cancel, true, false, false, false),
+          Req(A::AskQuitNow, 0, true, true, false),
+          Key(Command::Yes, true, false, true, true)},
+         SIGTERM},
+        {"the stage ends while the question is shown",
+         {Req(A::AfterStage, 0, true, false, false), Req(A::AskQuitNow, 0, true, true, false), Due()},
+         0},
+        {"SIGHUP waits for the stage and never asks",
+         {Req(A::AfterStage, SIGHUP, true, false, false),
+          Req(A::AskQuitNow, SIGTERM, true, false, false),
+          Key(Command::Yes, false, false, false, false), Due()},
+         SIGTERM},
+        {"SIGHUP takes the question away",
+         {Req(A::AfterStage, SIGINT, true, false, false),
+          Req(A::AskQuitNow, SIGINT, true, true, false),
+          Req(A::AskQuitNow, SIGHUP, true, false, false), Due()},
+         SIGHUP},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        EndControl end;
+        for (size_t i = 0; i < run.steps.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "step " << i + 1);
+            const EndStep& step = run.steps[i];
+            switch (step.kind) {
+                case EndStep::Request: end.OnRequest(step.action, step.signal); break;
+                case EndStep::Answer: EXPECT_EQ(end.OnAnswer(step.key), step.answered); break;
+                case EndStep::Due: end.OnCloseDue(); break;
+            }
+            if (step.kind != EndStep::Answer) {
+                EXPECT_EQ(end.closing(), step.closing);
+            }
+            EXPECT_EQ(end.asking(), step.asking);
+            EXPECT_EQ(end.ended(), step.ended);
+            EXPECT_EQ(end.quitNow(), step.quitNow);
+        }
+        EXPECT_EQ(end.endSignal(), run.endSignal);
     }
 }

@@ -16,6 +16,11 @@
 # 5. The update record: killed mid-update (SIGKILL), the record keeps every
 #    line up to then; a stage failing 11 times; a records folder that cannot be
 #    written (the update is the same, the footer says so).
+# 6. SIGHUP while a worker programs the firmware: the worker goes on, then the
+#    tool ends by SIGHUP, terminal restored.
+# 7. Ctrl-C again while a worker programs: the bottom edge asks; N and further
+#    Ctrl-C keep waiting, Y quits at once.
+# 8. SIGQUIT while idle: ends like the other signals, terminal restored.
 # Each run has its own records folder (XDG_STATE_HOME) in the work folder.
 set -euo pipefail
 
@@ -308,4 +313,63 @@ wait_for "Log not saved: " 5
 key Escape
 ended_restored 0
 
-echo "PASS: terminal tool under tmux (8 runs)"
+
+tool_pid() { pgrep -P "$(tmux_ display -p -t qdx '#{pane_pid}')" -x qdx-update; }
+progress() { screen | grep -o '[0-9]\+%   [0-9A-F]\+' | head -1 || true; }
+progress_moved() { local now; now=$(progress); [ -n "$now" ] && [ "$now" != "$1" ]; }
+alive() { kill -0 "$1" 2>/dev/null; }
+
+# ---- 6. SIGHUP while the firmware is programmed ---------------------------------------------
+start 80 24 "latency:400,reboot:200"
+wait_for "[I] QDX Info" 10
+key u
+wait_for "Programming BIN-File Encrypted: QDX140-FW2500.Bic" 60
+until_true 10 "no progress of the firmware worker" progress_moved ""
+toolPid=$(tool_pid)
+[ -n "$toolPid" ] || fail "no tool process under the pane"
+kill -HUP "$toolPid"
+hupAt=$(progress)
+# The worker is not cut: its progress goes on after the signal, with the note
+# that the tool ends after this stage.
+until_true 10 "the firmware worker stopped at the hang-up ($hupAt)" progress_moved "$hupAt"
+shown "closing after this stage" || fail "the wait for the stage is not shown"
+ended_restored 129
+
+# ---- 7. Ctrl-C again while a worker programs ------------------------------------------------
+# Slow calls: the firmware stage lasts minutes, so only quitting ends the tool.
+start 80 24 "latency:3000,reboot:200"
+wait_for "[I] QDX Info" 10
+key u
+wait_for "Programming BIN-File Encrypted: QDX140-FW2500.Bic" 120
+until_true 10 "no progress of the firmware worker" progress_moved ""
+toolPid=$(tool_pid)
+[ -n "$toolPid" ] || fail "no tool process under the pane"
+question="Quit now? The device may be left partly programmed. [Y/N]"
+key C-c
+wait_for "closing after this stage" 5
+absent "$question"
+key C-c
+wait_for "$question" 5
+key n
+until_true 5 "N should take the question away" not_shown "$question"
+kill -INT "$toolPid"
+wait_for "$question" 5
+kill -TERM "$toolPid"
+key C-c
+sleep 0.5
+alive "$toolPid" || fail "repeated signals ended the tool under a running worker"
+shown "$question" || fail "the question should still be shown"
+asked=$(progress)
+until_true 10 "the worker should go on while the question is shown" progress_moved "$asked"
+key y
+# Ended by the last signal, at once: the worker's stage is far from its end.
+ended_restored 130
+
+# ---- 8. SIGQUIT while idle --------------------------------------------------------------------
+start 80 24 "$fast"
+wait_for "[I] QDX Info" 10
+kill -QUIT "$(tool_pid)"
+ended_restored 131
+ls "$work/demo" | grep -q '^core' && fail "SIGQUIT left a core file"
+
+echo "PASS: terminal tool under tmux (11 runs)"

@@ -44,8 +44,11 @@ void CFlasherDlg::OnTimer() {
     }
     const WorkerStatus after = update::ReadWorkerStatus();
     if (closePending_ && after != WorkerStatus::Note && after != WorkerStatus::Running) {
-        // The worker has ended and its result is on the screen: no further step
-        // may start a device call or a worker before the link closes.
+        // The worker has ended. A result it left after the first read is shown
+        // now, so that the window never ends over an unseen result; then no
+        // further step may start a device call or a worker before the link closes.
+        if ((after == WorkerStatus::Succeeded || after == WorkerStatus::Failed) && after != status)
+            PresentWorker(after);
         closeDue_ = true;
         return;
     }
@@ -172,15 +175,29 @@ void CFlasherDlg::OnInfoButton() {
     window_.AppendLogLine(L"", LogColour::Black);
 }
 
-bool CFlasherDlg::RequestClose() {
+bool WorkerHoldsDevice() {
     const WorkerStatus status = update::ReadWorkerStatus();
-    // A worker still talks to the device: closing the link under it could leave
-    // a half-programmed area, so the end waits for the worker's final status.
+    return status == WorkerStatus::Running || status == WorkerStatus::Note;
+}
+
+CloseAction CFlasherDlg::RequestClose() {
+    if (closeDue_) return CloseAction::End;
+    const WorkerStatus status = update::ReadWorkerStatus();
     if (status == WorkerStatus::Running || status == WorkerStatus::Note) {
+        // A worker still talks to the device: closing the link under it could
+        // leave a half-programmed area, so the end waits for the worker's final
+        // status. Asked again, the operator may choose to quit all the same.
+        if (closePending_) return CloseAction::AskQuitNow;
         closePending_ = true;
-        return false;
+        return CloseAction::AfterStage;
     }
-    return true;
+    if (status == WorkerStatus::Succeeded || status == WorkerStatus::Failed) {
+        // The worker has just ended and its result is not on the screen yet:
+        // the next tick shows it and ends the window.
+        closePending_ = true;
+        return CloseAction::AfterStage;
+    }
+    return CloseAction::End;
 }
 
 }  // namespace ui

@@ -15,6 +15,23 @@ enum class WorkerStatus : int32_t;
 
 namespace ui {
 
+// What a request to close the window (Exit, Escape, the close box, a signal)
+// leads to.
+enum class CloseAction {
+    End,         // no worker uses the device: the window ends now
+    AfterStage,  // a worker's stage is not over: the window ends at the tick
+                 // that shows its result (closeDue)
+    AskQuitNow,  // asked again while the worker still programs the device: the
+                 // window asks whether to quit at once
+};
+
+// True while a worker still calls the device library (its stage is not over).
+bool WorkerHoldsDevice();
+
+// The tool's exit code when the operator chose to quit while a worker was
+// programming the device (the device may be left partly programmed).
+inline constexpr int kQuitNowExitCode = 3;
+
 class CFlasherDlg {
 public:
     explicit CFlasherDlg(WindowOps& window) : window_(window) {}
@@ -29,10 +46,10 @@ public:
     void OnRestartButton();
     void OnInfoButton();
 
-    // Exit, Escape or the close box. True: the dialog may end now. False: a
-    // worker still uses the device, so the end waits for its final status;
-    // closeDue() turns true at the tick that sees it.
-    bool RequestClose();
+    // Exit, Escape, the close box or a signal. The first request while a
+    // worker programs the device waits for its result; closeDue() turns true at
+    // the tick that shows it. No further step of the update runs meanwhile.
+    CloseAction RequestClose();
     bool closeDue() const { return closeDue_; }
 
     // Told where each update starts and ends (the update record); may be null.

@@ -16,10 +16,12 @@
 #include "simulator/SimDevice.h"
 #include "ui/win32/FlasherDlgWin32.h"
 #include "ui/win32/resource.h"
+#include "update/UpdateState.h"
 
 namespace {
 
 using ui::LogColour;
+constexpr WPARAM CFlasherDlgTimer = win32::CFlasherDlg::kTimerId;
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -810,6 +812,184 @@ TEST(LogMenu, SaysWhenTheRecordsFolderCannotBeWritten) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", saved);
     EXPECT_EQ(GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
     DeleteFileW(blocker.c_str());
+
+// ---- closing while a worker programs the device, and a shutdown meanwhile ---------------------
+
+void SetWorkerStatus(update::WorkerStatus status) {
+    update::updateState.workerStatus.store(static_cast<int32_t>(status));
+}
+
+// The shutdown block reasons the window gives and takes back, as
+// "+reason" and "-", each checked to name the window.
+struct ShutdownReasons {
+    static inline HWND window = nullptr;
+    static inline std::vector<std::wstring> calls;
+    static BOOL WINAPI Create(HWND w, LPCWSTR reason) {
+        calls.push_back(w == window ? L"+" + std::wstring(reason) : L"+ another window");
+        return TRUE;
+    }
+    static BOOL WINAPI Destroy(HWND w) {
+        calls.push_back(w == window ? L"-" : L"- another window");
+        return TRUE;
+    }
+};
+
+class Shutdown : public MainWindow {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        ShutdownReasons::window = hwnd();
+        ShutdownReasons::calls.clear();
+        win32::CFlasherDlg::shutdownReasonCreate = ShutdownReasons::Create;
+        win32::CFlasherDlg::shutdownReasonDestroy = ShutdownReasons::Destroy;
+    }
+    void TearDown() override {
+        win32::CFlasherDlg::shutdownReasonCreate = ShutdownBlockReasonCreate;
+        win32::CFlasherDlg::shutdownReasonDestroy = ShutdownBlockReasonDestroy;
+        SetWorkerStatus(update::WorkerStatus::Idle);
+    }
+    LRESULT Query(LPARAM flags = 0) { return SendMessageW(hwnd(), WM_QUERYENDSESSION, 0, flags); }
+    void Tick() { SendMessageW(hwnd(), WM_TIMER, CFlasherDlgTimer, 0); }
+    using Calls = std::vector<std::wstring>;
+};
+
+TEST_F(Shutdown, WaitsWhileAWorkerProgramsTheDevice) {
+    EXPECT_NE(Query(), 0) << "no worker: the session may end";
+    Tick();
+    EXPECT_EQ(ShutdownReasons::calls, Calls{});
+
+    // A worker starts within a tick: the reason is given from that tick on.
+    SetWorkerStatus(update::WorkerStatus::Running);
+    Tick();
+    EXPECT_EQ(ShutdownReasons::calls, Calls{L"+programming the device"});
+    EXPECT_EQ(Query(), 0);
+    EXPECT_EQ(Query(ENDSESSION_LOGOFF), 0);
+    SetWorkerStatus(update::WorkerStatus::Note);
+    EXPECT_EQ(Query(), 0) << "a note: the worker goes on";
+    Tick();
+    Tick();
+    EXPECT_EQ(ShutdownReasons::calls, Calls{L"+programming the device"}) << "given once";
+
+    // The stage ends: the tick that shows the result lets the session end again.
+    SetWorkerStatus(update::WorkerStatus::Succeeded);
+    Tick();
+    EXPECT_EQ(ShutdownReasons::calls, (Calls{L"+programming the device", L"-"}));
+    EXPECT_NE(Query(), 0);
+    ASSERT_GE(LogCount(), 1);
+    EXPECT_EQ(LogText(LogCount() - 1), L"Programming OK");
+}
+
+// A query between two ticks decides by the worker as it is then.
+TEST_F(Shutdown, AQueryBetweenTicksSeesTheWorker) {
+    SetWorkerStatus(update::WorkerStatus::Running);
+    EXPECT_EQ(Query(), 0);
+    SetWorkerStatus(update::WorkerStatus::Failed);
+    EXPECT_NE(Query(), 0) << "the worker has ended";
+    EXPECT_EQ(ShutdownReasons::calls, (Calls{L"+programming the device", L"-"}));
+}
+
+BOOL CALLBACK AddChildText(HWND child, LPARAM lParam) {
+    *reinterpret_cast<std::wstring*>(lParam) += L"\n" + TextOf(child);
+    return TRUE;
+}
+
+// A window's title and its children's texts, one a line.
+std::wstring TextsOf(HWND window) {
+    std::wstring texts = TextOf(window);
+    EnumChildWindows(window, AddChildText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+// The close box: the dialog turns WM_CLOSE into a posted IDCANCEL, so the
+// queue is worked off here as the message loop would.
+void PressCloseBox(HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Answers the quit-now question from inside its modal loop: a thread timer
+// fires there, finds the box the window owns, keeps its texts and presses a
+// button, or, with no button, lets the worker finish and the window tick.
+struct Answer {
+    static inline HWND owner = nullptr;
+    static inline int button = 0;
+    static inline std::wstring boxTexts;
+
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+        HWND box = nullptr;
+        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
+            if (GetWindow(w, GW_OWNER) == owner && IsWindowVisible(w)) box = w;
+        if (box == nullptr) return;
+        KillTimer(nullptr, id);
+        boxTexts = TextsOf(box);
+        if (button != 0) {
+            SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+        } else {
+            update::workerMessage.Set(L"left by the worker");
+            SetWorkerStatus(update::WorkerStatus::Succeeded);
+            PostMessageW(owner, WM_TIMER, CFlasherDlgTimer, 0);
+        }
+    }
+};
+
+TEST(Closing, AFurtherRequestWhileAWorkerProgramsAsksWhetherToQuitNow) {
+    sim::Instance().Reset(sim::Config{});
+    device::Device() = sim::StaticLibrary();
+    const struct {
+        const char* name;
+        int button;
+        bool windowStays;
+    } cases[] = {
+        {"No: keeps waiting", IDNO, true},
+        {"Yes: quits at once", IDYES, false},
+        {"the stage ends meanwhile: box and window close", 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        win32::CFlasherDlg dialog;
+        ASSERT_NE(dialog.Create(), nullptr);
+        HWND window = dialog.hwnd();
+        SetWorkerStatus(update::WorkerStatus::Running);
+        EXPECT_EQ(TextOf(window), L"QDX-Update");
+        PressCloseBox(window);
+        ASSERT_TRUE(IsWindow(window)) << "the first request waits for the worker";
+        EXPECT_EQ(TextOf(window), L"QDX-Update - closing after this stage");
+
+        Answer::owner = window;
+        Answer::button = c.button;
+        Answer::boxTexts.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 10, Answer::OnTimer);
+        ASSERT_NE(timer, 0u);
+        PressCloseBox(window);  // returns when the box is gone
+        KillTimer(nullptr, timer);
+        EXPECT_NE(Answer::boxTexts.find(L"QDX-Update\n"), std::wstring::npos) << "the box's title";
+        EXPECT_NE(Answer::boxTexts.find(L"Quit now? The device may be left partly programmed."),
+                  std::wstring::npos)
+            << Answer::boxTexts.size();
+        EXPECT_EQ(IsWindow(window) != FALSE, c.windowStays);
+        if (c.windowStays) {
+            EXPECT_EQ(TextOf(window), L"QDX-Update - closing after this stage");
+            SetWorkerStatus(update::WorkerStatus::Succeeded);
+            SendMessageW(window, WM_TIMER, CFlasherDlgTimer, 0);
+            EXPECT_FALSE(IsWindow(window)) << "the tick that shows the result ends the window";
+        } else if (c.button == IDYES) {
+            EXPECT_EQ(update::ReadWorkerStatus(), update::WorkerStatus::Running)
+                << "ended while the worker still runs";
+        } else {
+            EXPECT_EQ(update::ReadWorkerStatus(), update::WorkerStatus::Idle) << "the result was taken";
+        }
+    }
+    SetWorkerStatus(update::WorkerStatus::Idle);
+}
+
+TEST_F(MainWindow, ClosingWithoutAWorkerEndsAtOnce) {
+    HWND window = hwnd();
+    PressCloseBox(window);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 }  // namespace

@@ -519,6 +519,9 @@ void RunCloseWhileProgramming() {
     Sleep(500);
     if (!IsWindow(program.window()) || program.Text(kProgress).empty())
         Fail("the window closed while the worker was running");
+    else
+        ExpectText("the caption", Program::WindowText(program.window()),
+                   L"QDX-Update - closing after this stage");
     const long code = program.ExitCode(120000);
     Note("the program ended %llu ms after the close request",
          static_cast<unsigned long long>(GetTickCount64() - asked));
@@ -716,6 +719,62 @@ void RunRecordUnwritable() {
     if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("Escape left the menu open");
     if (GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY) Fail("the file in the way became a folder");
     program.ExitAndExpectCode0();
+
+// The question box the main window owns, or nullptr.
+HWND QuestionBox(const Program& program) {
+    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
+        if (GetWindow(w, GW_OWNER) == program.window() && IsWindowVisible(w)) return w;
+    return nullptr;
+}
+
+// Closing again while a worker programs the device asks whether to quit now:
+// No keeps waiting, Yes ends the program at once with exit code 3.
+void RunQuitWhileProgramming() {
+    Program program;
+    // Very slow calls: the boot loader's stage outlasts the case by far.
+    if (!program.Start("old-bootloader,latency:100000") || !program.FindMainWindow(15000) ||
+        !AwaitReady(program))
+        return;
+    program.Click(kUpdate);
+    if (!program.Await(
+            [&] {
+                return program.Text(kCurrentFile).find(L"Encrypted Bootloader") == 0 &&
+                       !program.Text(kProgress).empty();
+            },
+            60000, "the boot loader's programming"))
+        return;
+    PostMessageW(program.window(), WM_CLOSE, 0, 0);
+    if (!program.Await(
+            [&] {
+                return Program::WindowText(program.window()) == L"QDX-Update - closing after this stage";
+            },
+            5000, "the caption to say the window closes after the stage"))
+        return;
+    if (QuestionBox(program) != nullptr) Fail("the first close request asked a question");
+    for (const int answer : {IDNO, IDYES}) {
+        PostMessageW(program.window(), WM_CLOSE, 0, 0);
+        HWND box = nullptr;
+        if (!program.Await([&] { return (box = QuestionBox(program)) != nullptr; }, 5000,
+                           "the question whether to quit now"))
+            return;
+        std::wstring texts;
+        EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
+        if (texts.find(L"Quit now? The device may be left partly programmed.") == std::wstring::npos)
+            Fail("the question says: %s", Narrow(texts).c_str());
+        PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+        if (answer == IDNO) {
+            program.Await([&] { return !IsWindow(box); }, 5000, "No to take the question away");
+            Sleep(300);
+            if (program.Exited()) {
+                Fail("No ended the program");
+                return;
+            }
+            ExpectText("the caption after No", Program::WindowText(program.window()),
+                       L"QDX-Update - closing after this stage");
+        }
+    }
+    const long code = program.ExitCode(10000);
+    if (code != 3) Fail("after Yes QDX-Update ended with %ld, expected 3 (quit under a running worker)", code);
 }
 
 struct Case {
@@ -737,6 +796,7 @@ std::vector<Case> Cases() {
     cases.push_back({"log-menu", RunLogMenu});
     cases.push_back({"record", RunRecord});
     cases.push_back({"record-unwritable", RunRecordUnwritable});
+    cases.push_back({"quit-while-programming", RunQuitWhileProgramming});
     return cases;
 }
 

@@ -14,6 +14,8 @@ Command CommandForKey(int key) {
         case 'e': case 'E': return Command::Exit;
         case 's': case 'S': return Command::SaveLog;
         case 'h': case 'H': return Command::History;
+        case 'y': case 'Y': return Command::Yes;
+        case 'n': case 'N': return Command::No;
         case 27: return Command::Cancel;
         case '?': return Command::About;
         case KEY_UP: return Command::LineUp;

@@ -20,6 +20,8 @@ enum class Command {
     Home,
     End,
     Resize,
+    Yes,  // Y: quit now, when the window asks
+    No,   // N: keep waiting, when the window asks
 };
 
 // `key` is a key as the curses library reports it.

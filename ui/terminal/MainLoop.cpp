@@ -1,11 +1,13 @@
 #include "ui/terminal/MainLoop.h"
 
 #include <curses.h>
+#include <poll.h>
 
 #include <cstdio>
 
 #include "platform/UserFiles.h"
 #include "ui/FlasherDlg.h"
+#include "ui/terminal/EndControl.h"
 #include "ui/terminal/KeyMap.h"
 #include "ui/terminal/RecordKeys.h"
 #include "ui/terminal/TerminalSession.h"
@@ -19,33 +21,35 @@ class MainWindow {
 public:
     MainWindow() : logic_(records_.front()) { logic_.SetObserver(&records_.observer()); }
 
-    // Runs until the dialog ends; returns the signal that ended it, or 0.
-    int Run() {
+    // Runs until the dialog ends.
+    RunResult Run() {
         logic_.OnInitDialog();
         window_.Present();
         TickClock clock(TickClock::Clock::now());
-        while (!ended_) {
-            const int signals = TerminalSession::EndSignals();
-            if (signals >= 2 || (signals == 1 && TerminalSession::LastEndSignal() == SIGHUP)) {
-                // Asked twice, or the terminal is gone: no more waiting.
-                return TerminalSession::LastEndSignal();
-            }
-            if (signals == 1 && !signalSeen_) {
-                signalSeen_ = true;
-                Close();
-                if (ended_) break;
-            }
+        while (!end_.ended()) {
+            while (const int signal = TerminalSession::TakeEndSignal()) Close(signal);
+            if (end_.ended()) break;
             window_.Present();
-            wtimeout(stdscr, clock.WaitMs(TickClock::Clock::now()));
-            const int key = wgetch(stdscr);
-            if (key != ERR) OnKey(key);
-            if (!ended_ && clock.TakeDue(TickClock::Clock::now())) {
+            const int waitMs = clock.WaitMs(TickClock::Clock::now());
+            if (end_.hungUp()) {
+                // The terminal is gone: a read would return at once, so only
+                // the ticks go on until the worker's stage is over.
+                poll(nullptr, 0, waitMs);
+            } else {
+                wtimeout(stdscr, waitMs);
+                const int key = wgetch(stdscr);
+                if (key != ERR) OnKey(key);
+            }
+            if (!end_.ended() && clock.TakeDue(TickClock::Clock::now())) {
                 logic_.OnTimer();
-                if (logic_.closeDue()) ended_ = true;
+                if (logic_.closeDue()) end_.OnCloseDue();
             }
             records_.Refresh();
         }
-        return signalSeen_ ? TerminalSession::LastEndSignal() : 0;
+        RunResult result;
+        result.endSignal = end_.endSignal();
+        if (end_.quitNow()) result.exitCode = ui::kQuitNowExitCode;
+        return result;
     }
 
 private:
@@ -60,6 +64,10 @@ private:
             window_.CloseAbout();
             return;
         }
+        if (end_.OnAnswer(command)) {
+            window_.ShowQuitQuestion(end_.asking());
+            return;
+        }
         const int button = ButtonOf(command);
         if (button != 0 && !window_.IsEnabled(button)) return;
         switch (command) {
@@ -67,7 +75,7 @@ private:
             case Command::Info: logic_.OnInfoButton(); break;
             case Command::Restart: logic_.OnRestartButton(); break;
             case Command::Exit:
-            case Command::Cancel: Close(); break;
+            case Command::Cancel: Close(0); break;
             case Command::About: window_.ShowAbout(); break;
             case Command::SaveLog: records_.SaveLog(); break;
             case Command::History: records_.ShowHistory(); break;
@@ -81,24 +89,20 @@ private:
         }
     }
 
-    // Exit, Escape or an end signal. While a worker still uses the device the
-    // end waits for the tick that sees its final status.
-    void Close() {
-        if (closePending_) return;
-        if (logic_.RequestClose()) {
-            ended_ = true;
-            return;
-        }
-        closePending_ = true;
-        window_.ShowClosing();
+    // Exit, Escape or an end signal (0 for a key). While a worker still uses
+    // the device the end waits for the tick that shows its result; asked again,
+    // the bottom edge asks whether to quit now.
+    void Close(int signal) {
+        const bool wasClosing = end_.closing();
+        end_.OnRequest(logic_.RequestClose(), signal);
+        if (end_.closing() && !wasClosing) window_.ShowClosing();
+        window_.ShowQuitQuestion(end_.asking());
     }
 
     CTerminalWindow window_;
     RecordKeys records_{window_, platform::RecordsFolder()};
     CFlasherDlg logic_;
-    bool ended_ = false;
-    bool closePending_ = false;
-    bool signalSeen_ = false;
+    EndControl end_;
 };
 
 }  // namespace
@@ -112,7 +116,7 @@ RunResult RunMainWindow() {
     RunResult result;
     {
         MainWindow window;
-        result.endSignal = window.Run();
+        result = window.Run();
     }
     session.Restore();
     return result;

@@ -6,7 +6,8 @@
 namespace ui::terminal {
 
 struct RunResult {
-    int exitCode = 0;   // 0 after Exit or Escape; 1 when no terminal could be used
+    int exitCode = 0;   // 0 after Exit or Escape; 1 when no terminal could be used;
+                        // ui::kQuitNowExitCode after quitting under a running worker
     int endSignal = 0;  // the signal that ended the run, 0 for none
 };
 

@@ -13,8 +13,11 @@
 namespace ui::terminal {
 namespace {
 
-volatile sig_atomic_t endSignals = 0;
-volatile sig_atomic_t lastEndSignal = 0;
+// Arrivals of each end signal, counted by the handler; taken by the loop.
+const int kEndSignals[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
+constexpr int kEndSignalCount = sizeof kEndSignals / sizeof kEndSignals[0];
+volatile sig_atomic_t arrived[kEndSignalCount] = {};
+sig_atomic_t taken[kEndSignalCount] = {};
 
 // What a crash handler needs to give the terminal back without curses: the
 // terminal modes from before the start and the control strings that leave the
@@ -26,12 +29,11 @@ size_t restoreLength = 0;
 volatile sig_atomic_t cursesActive = 0;
 SCREEN* screen = nullptr;
 
-const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 void OnEndSignal(int sig) {
-    lastEndSignal = sig;
-    endSignals = endSignals + 1;
+    for (int i = 0; i < kEndSignalCount; ++i)
+        if (kEndSignals[i] == sig) arrived[i] = arrived[i] + 1;
 }
 
 void WriteAll(const char* bytes, size_t length) {
@@ -132,7 +134,14 @@ void TerminalSession::Restore() {
     }
 }
 
-int TerminalSession::EndSignals() { return endSignals; }
-int TerminalSession::LastEndSignal() { return lastEndSignal; }
+int TerminalSession::TakeEndSignal() {
+    for (int i = 0; i < kEndSignalCount; ++i) {
+        if (taken[i] != arrived[i]) {
+            ++taken[i];
+            return kEndSignals[i];
+        }
+    }
+    return 0;
+}
 
 }  // namespace ui::terminal

@@ -1,10 +1,9 @@
 // The terminal for the length of a run: curses started in cbreak mode without
 // echo, keypad on, cursor hidden, and the terminal given back on every way
-// out: the normal end, exit(), SIGINT, SIGTERM, SIGHUP, and a crash.
+// out: the normal end, exit(), SIGINT, SIGTERM, SIGHUP, SIGQUIT, and a crash.
 //
-// SIGINT, SIGTERM and SIGHUP only set a flag here; the window's loop sees it
-// within one tick and ends like the Escape key would. A second such signal
-// asks for the end at once.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT only count here; the window's loop takes
+// each within one tick and decides how to end (EndControl).
 #pragma once
 
 #include <csignal>
@@ -26,9 +25,9 @@ public:
     // Gives the terminal back (idempotent).
     void Restore();
 
-    // How many end signals arrived, and the last of them (0 for none).
-    static int EndSignals();
-    static int LastEndSignal();
+    // One end signal that arrived and was not taken yet, or 0. Each arrival
+    // is taken once, in the order of SIGHUP, SIGTERM, SIGINT, SIGQUIT.
+    static int TakeEndSignal();
 
 private:
     bool ok_ = false;

@@ -169,6 +169,12 @@ void CTerminalWindow::ShowClosing() {
     PaintAll();
 }
 
+void CTerminalWindow::ShowQuitQuestion(bool shown) {
+    if (asking_ == shown) return;
+    asking_ = shown;
+    PaintFrame();
+}
+
 void CTerminalWindow::ScrollLines(long lines) {
     view_.ScrollBy(lines, log_.size());
     PaintLog();
@@ -217,12 +223,19 @@ void CTerminalWindow::PaintFrame() {
     mvwhline(stdscr, rule, 1, ACS_HLINE, cols - 2);
     mvwaddch(stdscr, rule, cols - 1, ACS_RTEE);
     PutText(stdscr, rule, 2, L" Log ");
+    // The bottom edge holds the question while it is asked, else the note or
+    // the scroll keys, and the log position.
+    if (asking_) {
+        mvwhline(stdscr, layout_.rows - 1, 1, ACS_HLINE, cols - 2);
+        PaintQuitQuestion();
+        return;
+    }
     PaintFooterNote();
     PaintLogPosition();
 }
 
 void CTerminalWindow::PaintFooterNote() {
-    if (!layout_.fits) return;
+    if (!layout_.fits || asking_) return;
     const int bottom = layout_.rows - 1;
     const int width = layout_.cols - 2 - 28 - 3;  // up to the log position
     mvwhline(stdscr, bottom, 1, ACS_HLINE, width + 1);
@@ -343,8 +356,15 @@ void CTerminalWindow::PaintLog() {
     PaintLogPosition();
 }
 
+void CTerminalWindow::PaintQuitQuestion() {
+    wattrset(stdscr, A_BOLD | A_REVERSE);
+    // 59 columns: it fits the smallest window.
+    PutText(stdscr, layout_.rows - 1, 2, L" Quit now? The device may be left partly programmed. [Y/N] ");
+    wattrset(stdscr, A_NORMAL);
+}
+
 void CTerminalWindow::PaintLogPosition() {
-    if (!layout_.fits) return;
+    if (!layout_.fits || asking_) return;
     const int bottom = layout_.rows - 1;
     const int width = 28;
     const int x = layout_.cols - 2 - width;

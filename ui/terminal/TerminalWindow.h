@@ -49,6 +49,10 @@ public:
 
     // The end was asked for but waits for the device to be free.
     void ShowClosing();
+    // Asked again while a worker programs the device: the bottom edge asks
+    // whether to quit now and says what that would leave.
+    void ShowQuitQuestion(bool shown);
+    bool quitQuestionShown() const { return asking_; }
 
     // Scrolling the log: lines (negative: older), pages, start, end.
     void ScrollLines(long lines);
@@ -71,6 +75,7 @@ private:
     void PaintButton(int controlId, const Rect& rect);
     void PaintLog();
     void PaintLogPosition();
+    void PaintQuitQuestion();
     void PaintAbout();
     void PaintHistory();
     void PaintFooterNote();
@@ -86,6 +91,7 @@ private:
     bool historyShown_ = false;
     std::wstring footerNote_;
     bool closing_ = false;
+    bool asking_ = false;
     bool colours_ = false;
 };
 

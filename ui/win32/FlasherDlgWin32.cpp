@@ -1,6 +1,7 @@
 #include "ui/win32/FlasherDlgWin32.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "platform/UserFiles.h"
 #include "ui/win32/resource.h"
@@ -74,14 +75,72 @@ bool CFlasherDlg::OnCommand(WORD id, WORD code, HWND control) {
 }
 
 // Exit, Escape and the close box. While a worker still uses the device the
-// end waits for the tick that sees the worker finish.
+// end waits for the tick that shows the worker's result; a further request
+// asks whether to quit at once.
 void CFlasherDlg::Close() {
-    if (logic_.RequestClose()) EndDialog(IDCANCEL);
+    if (asking_) return;
+    switch (logic_.RequestClose()) {
+        case ui::CloseAction::End: EndDialog(IDCANCEL); break;
+        case ui::CloseAction::AfterStage:
+            // The caption is the one text of the window that nothing else
+            // writes: the fields and the log keep what the tick and the update
+            // show there, and the taskbar shows the caption too.
+            SetWindowTextW(hwnd(), kClosingCaption);
+            break;
+        case ui::CloseAction::AskQuitNow: AskQuitNow(); break;
+    }
+}
+
+// A modal box: its message loop keeps the timer ticking, and the tick that
+// shows the worker's result takes the box away and ends the window.
+void CFlasherDlg::AskQuitNow() {
+    asking_ = true;
+    const int answer = MessageBoxW(hwnd(), kQuitNowQuestion, L"QDX-Update",
+                                   MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    asking_ = false;
+    if (answer == IDYES && !logic_.closeDue()) EndDialog(IDABORT);
+}
+
+namespace {
+struct OwnedDialog {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<OwnedDialog*>(lParam);
+    wchar_t className[16] = L"";
+    GetClassNameW(window, className, 16);
+    if (GetWindow(window, GW_OWNER) != search->owner || wcscmp(className, L"#32770") != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+}  // namespace
+
+// The question's box belongs to this thread and is owned by the window.
+void CFlasherDlg::CloseQuestion() {
+    OwnedDialog search{hwnd(), nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) ::EndDialog(search.found, IDNO);
 }
 
 void CFlasherDlg::OnTimer() {
     logic_.OnTimer();
-    if (logic_.closeDue()) EndDialog(IDCANCEL);
+    BlockShutdownWhileWorkerRuns();
+    if (logic_.closeDue()) {
+        if (asking_) CloseQuestion();
+        EndDialog(IDCANCEL);
+    }
+}
+
+// A shutdown or log-off would end the program in the middle of a write: while
+// a worker runs, Windows is told why it has to wait, and the query is refused.
+void CFlasherDlg::BlockShutdownWhileWorkerRuns() {
+    const bool busy = ui::WorkerHoldsDevice();
+    if (busy == blockingShutdown_) return;
+    blockingShutdown_ = busy;
+    if (busy) shutdownReasonCreate(hwnd(), kShutdownReason);
+    else shutdownReasonDestroy(hwnd());
 }
 
 void CFlasherDlg::OnPaint() {
@@ -117,6 +176,10 @@ bool CFlasherDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result
             return true;
         case WM_QUERYDRAGICON:
             result = reinterpret_cast<LRESULT>(icon_);
+            return true;
+        case WM_QUERYENDSESSION:
+            BlockShutdownWhileWorkerRuns();
+            result = blockingShutdown_ ? FALSE : TRUE;
             return true;
         default:
             return false;

@@ -24,6 +24,19 @@ public:
     static constexpr UINT kTimerId = 1;
     static constexpr UINT kTimerPeriodMs = 50;
     static constexpr int kMaxLogLines = 10000;
+    // The caption while the end waits for a worker's stage, the question a
+    // further request asks, and what Windows shows as the reason a shutdown
+    // or log-off waits.
+    static constexpr const wchar_t* kClosingCaption = L"QDX-Update - closing after this stage";
+    static constexpr const wchar_t* kQuitNowQuestion =
+        L"The device is still being programmed.\n\n"
+        L"Quit now? The device may be left partly programmed.\n\n"
+        L"No: keep waiting; QDX-Update closes after this stage.";
+    static constexpr const wchar_t* kShutdownReason = L"programming the device";
+    // The calls that give and take back that reason (tests record them here:
+    // Wine keeps no reason it could be asked for).
+    static inline BOOL(WINAPI* shutdownReasonCreate)(HWND, LPCWSTR) = ShutdownBlockReasonCreate;
+    static inline BOOL(WINAPI* shutdownReasonDestroy)(HWND) = ShutdownBlockReasonDestroy;
 
     explicit CFlasherDlg(HWND parent = nullptr);
     ~CFlasherDlg() override;
@@ -52,6 +65,9 @@ private:
     void OnTimer();
     void OnPaint();
     void Close();
+    void AskQuitNow();
+    void CloseQuestion();
+    void BlockShutdownWhileWorkerRuns();
     void ShowLastLine(int count);
 
     HICON icon_;
@@ -59,6 +75,8 @@ private:
     ui::record::UpdateRecorder recorder_;  // the logic writes through it
     CLogMenu logMenu_;
     ui::CFlasherDlg logic_;
+    bool asking_ = false;            // the quit-now question is open
+    bool blockingShutdown_ = false;  // a shutdown block reason is set
 };
 
 }  // namespace win32
