@@ -744,7 +744,7 @@ TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
                update::imageFileName.Get() == kWideFileName;
     }));
     const int32_t step = update::updateState.updateStep;
-    EXPECT_FALSE(h.dlg.RequestClose()) << "the stage is running";
+    EXPECT_EQ(h.dlg.RequestClose(), ui::CloseAction::AfterStage) << "the stage is running";
 
     h.Tick();
 

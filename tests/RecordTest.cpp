@@ -214,11 +214,11 @@ TEST(Record, UpdatesThatDoNotSucceedSayHowTheyEnded) {
                     ASSERT_TRUE(h.TickUntilWith(r.logic, [] {
                         return update::ReadWorkerStatus() == update::WorkerStatus::Running;
                     }));
-                    ASSERT_FALSE(r.logic.RequestClose());
+                    ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::AfterStage);
                     ASSERT_TRUE(h.TickUntilWith(r.logic, [&] { return r.logic.closeDue(); }));
                 } else {
                     ASSERT_TRUE(h.TickUntilWith(r.logic, [] { return update::updateState.updateStep == 3; }));
-                    ASSERT_TRUE(r.logic.RequestClose());
+                    ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::End);
                 }
                 ASSERT_TRUE(r.recorder.recording());
             }

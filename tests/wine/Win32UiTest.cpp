@@ -812,6 +812,7 @@ TEST(LogMenu, SaysWhenTheRecordsFolderCannotBeWritten) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", saved);
     EXPECT_EQ(GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
     DeleteFileW(blocker.c_str());
+}
 
 // ---- closing while a worker programs the device, and a shutdown meanwhile ---------------------
 

@@ -719,6 +719,7 @@ void RunRecordUnwritable() {
     if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("Escape left the menu open");
     if (GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY) Fail("the file in the way became a folder");
     program.ExitAndExpectCode0();
+}
 
 // The question box the main window owns, or nullptr.
 HWND QuestionBox(const Program& program) {
