@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # One Wine test case (a ctest case of the native build):
-#   run-case.sh ARCH WINDOWS-BUILD CASE WORK-FOLDER QDX-SAMPLES
+#   run-case.sh ARCH WINDOWS-BUILD CASE WORK-FOLDER QDX-SAMPLES OTHER-ARCH-BUILD
 # Puts QDX-Update.exe, the simulated QDX140.dll, the driver and the four sample
 # update files into a folder of the case's own, then runs the driver (or the
 # in-process window tests) there under Wine. Exit 77 means skipped.
 set -uo pipefail
-arch=$1 build=$2 case=$3 work=$4 samples=$5
+arch=$1 build=$2 case=$3 work=$4 samples=$5 other=$6
 
 if [ -z "${QDX_WINE_SESSION:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "no Wine session: run scripts/test, or eval \"\$(tests/wine/session.sh start DIR)\" first"
@@ -13,7 +13,8 @@ if [ -z "${QDX_WINE_SESSION:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY
 fi
 
 files=("$build/app/QDX-Update.exe" "$build/QDX140.dll" "$build/tests/wine/qdx-wine-driver.exe"
-       "$build/tests/wine/QDX140-missing-op.dll")
+       "$build/tests/wine/QDX140-missing-op.dll" "$build/tests/wine/QDX140-needs-absent.dll"
+       "$build/tests/wine/QDX140-init-fails.dll")
 [ "$case" = ui-tests ] && files=("$build/tests/wine/qdx-win32-ui-tests.exe")
 for f in "${files[@]}"; do
   [ -f "$f" ] || { echo "$f is missing: build the Windows $arch preset first"; exit 1; }
@@ -23,6 +24,9 @@ folder=$work/$arch/$case
 rm -rf "$folder"
 mkdir -p "$folder"
 cp "${files[@]}" "$folder/"
+# The simulated library of the other architecture, for the loader to explain.
+[ "$case" = ui-tests ] || cp "$other/QDX140.dll" "$folder/QDX140-other-arch.dll" ||
+  { echo "$other/QDX140.dll is missing: build both Windows presets first"; exit 1; }
 cd "$folder" || exit 1
 
 # A Wine without 32-bit support cannot start i686 programs; that skips them.
