@@ -5,10 +5,10 @@
 #
 # Each package is unpacked into a fresh folder and must hold exactly its files,
 # stripped, of its architecture. Then it is used as an operator would:
+#   - the tarball: demo.sh in tmux starts the tool, which runs one update;
 #   - the win64 and win32 zips: demo\demo.cmd under Wine writes the sample files
 #     and starts the program, which runs one complete update (our Wine driver,
-#     not part of the package, is copied into demo\ for that and drives it);
-#   - the tarball: demo.sh in tmux starts the tool, which runs one update.
+#     not part of the package, is copied into demo\ for that and drives it).
 # Needs the Wine session of scripts/test (tests/wine/session.sh).
 set -euo pipefail
 dist=$(cd "$1" && pwd) version=$2 win64=$3 win32=$4
@@ -49,36 +49,6 @@ $actual
 $expected"
 }
 
-# ---- the Windows zips ----------------------------------------------------------------------
-for arch in win64 win32; do
-  zip=$dist/QDX-Update-$version-$arch.zip
-  [ -f "$zip" ] || die "$zip is missing: run scripts/package"
-  package=$(unpack "$zip")
-  expect_files "$package" QDX-Update.exe QDX-Update-Guide.txt demo/QDX140.dll demo/qdx-samples.exe demo/demo.cmd
-  if [ $arch = win64 ]; then
-    format=pei-x86-64 objdump=x86_64-w64-mingw32-objdump driver=$win64/tests/wine/qdx-wine-driver.exe
-  else
-    format=pei-i386 objdump=i686-w64-mingw32-objdump driver=$win32/tests/wine/qdx-wine-driver.exe
-  fi
-  for f in QDX-Update.exe demo/QDX140.dll demo/qdx-samples.exe; do
-    "$objdump" -f "$package/$f" | grep -q "file format $format" || die "$arch: $f is not $format"
-    [ "$("$objdump" -t "$package/$f" | grep -c '^\[')" = 0 ] || die "$arch: $f is not stripped"
-  done
-  grep -q "QDX-Update" "$package/QDX-Update-Guide.txt" || die "$arch: the guide is empty"
-
-  [ -f "$driver" ] || die "$driver is missing: build the $arch preset first"
-  cp "$driver" "$package/demo/"
-  echo "== $arch: demo.cmd and a complete update under Wine"
-  (cd "$package/demo" && wine ./qdx-wine-driver.exe demo >driver.log 2>&1) || true
-  cat "$package/demo/driver.log"
-  # The driver's own verdict (its last line), not Wine's exit code, tells that it ran.
-  verdict=$(tr -d '\r' <"$package/demo/driver.log" | tail -1)
-  case $verdict in
-    "demo: passed (0 failed checks)" | "qdx-wine-driver: demo passed ("*")") ;;
-    *) die "$arch: the demo folder did not run a complete update" ;;
-  esac
-done
-
 # ---- the Linux tarball ---------------------------------------------------------------------
 tarball=$dist/qdx-update-$version-linux-x86_64.tar.gz
 [ -f "$tarball" ] || die "$tarball is missing: run scripts/package"
@@ -113,5 +83,37 @@ absent "ERROR"
 key Escape
 wait_for "TOOL EXIT" 20
 shown "TOOL EXIT 0" || fail "the tool should have ended with 0"
+tmux_ kill-server
+
+
+# ---- the Windows zips ----------------------------------------------------------------------
+for arch in win64 win32; do
+  zip=$dist/QDX-Update-$version-$arch.zip
+  [ -f "$zip" ] || die "$zip is missing: run scripts/package"
+  package=$(unpack "$zip")
+  expect_files "$package" QDX-Update.exe QDX-Update-Guide.txt demo/QDX140.dll demo/qdx-samples.exe demo/demo.cmd
+  if [ $arch = win64 ]; then
+    format=pei-x86-64 objdump=x86_64-w64-mingw32-objdump driver=$win64/tests/wine/qdx-wine-driver.exe
+  else
+    format=pei-i386 objdump=i686-w64-mingw32-objdump driver=$win32/tests/wine/qdx-wine-driver.exe
+  fi
+  for f in QDX-Update.exe demo/QDX140.dll demo/qdx-samples.exe; do
+    "$objdump" -f "$package/$f" | grep -q "file format $format" || die "$arch: $f is not $format"
+    [ "$("$objdump" -t "$package/$f" | grep -c '^\[')" = 0 ] || die "$arch: $f is not stripped"
+  done
+  grep -q "QDX-Update" "$package/QDX-Update-Guide.txt" || die "$arch: the guide is empty"
+
+  [ -f "$driver" ] || die "$driver is missing: build the $arch preset first"
+  cp "$driver" "$package/demo/"
+  echo "== $arch: demo.cmd and a complete update under Wine"
+  (cd "$package/demo" && wine ./qdx-wine-driver.exe demo >driver.log 2>&1) || true
+  cat "$package/demo/driver.log"
+  # The driver's own verdict (its last line), not Wine's exit code, tells that it ran.
+  verdict=$(tr -d '\r' <"$package/demo/driver.log" | tail -1)
+  case $verdict in
+    "demo: passed (0 failed checks)" | "qdx-wine-driver: demo passed ("*")") ;;
+    *) die "$arch: the demo folder did not run a complete update" ;;
+  esac
+done
 
 echo "PASS: the three packages as shipped"
