@@ -355,6 +355,20 @@ TEST_F(MainWindow, EveryLineIsAsHighAsAMenuCheckMarkEmptyOnesToo) {
         EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), GetSystemMetrics(SM_CYMENUCHECK));
 }
 
+// Moved to a monitor of 144 dpi (per-monitor aware), the log's lines take the
+// height of a menu check mark there, those already in the log too.
+TEST_F(MainWindow, LinesTakeTheHeightOfTheNewMonitorsDpi) {
+    const int at96 = win32::MenuCheckHeight(96), at144 = win32::MenuCheckHeight(144);
+    ASSERT_GT(at144, at96) << "this system cannot tell a menu check mark's height per DPI";
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    RECT window;
+    GetWindowRect(dialog_.hwnd(), &window);
+    SendMessageW(dialog_.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&window));
+    dialog_.AppendLogLine(L"Programming OK", LogColour::Green);
+    ASSERT_EQ(LogCount(), 2);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), at144) << i;
+}
+
 TEST_F(MainWindow, WindowOperationsReachTheControls) {
     dialog_.SetFieldText(IDC_CURRENT_FILE, L"Encrypted Firmware: QDX140-FW2500.Bic");
     EXPECT_EQ(TextOf(item(IDC_CURRENT_FILE)), L"Encrypted Firmware: QDX140-FW2500.Bic");
