@@ -303,6 +303,24 @@ TEST(Resources, AboutEntryTextKeepsItsUmlaut) {
     EXPECT_STREQ(text, L"&Info \u00FCber Flasher...");
 }
 
+// Sharp on every monitor (per-monitor v2, system-aware where that is unknown),
+// and the one version of the project.
+TEST(Resources, ManifestDeclaresPerMonitorDpiAndTheVersion) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(bytes, SizeofResource(module, found));
+    for (const std::string& text :
+         {std::string("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
+          std::string("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                      "PerMonitorV2, system</dpiAwareness>"),
+          std::string("name=\"QDX.Update\" version=\"" QDX_TEST_VERSION ".0\""),
+          std::string("<requestedExecutionLevel level=\"asInvoker\""),
+          std::string("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"")})
+        EXPECT_NE(manifest.find(text), std::string::npos) << text;
+}
+
 // ---- the log operations -----------------------------------------------------------------------
 
 TEST_F(MainWindow, StoresTheColourOfEachLogColour) {
