@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kUsage = "usage: qdx-update [--help | --version]\n";
 
 constexpr const char* kHelp =
-    "QDX-Update " QDX_VERSION_STRING ": brings a QDX device up to date over USB.\n"
+    "QDX-Update " QDX_VERSION_STRING
+    ": brings a QDX device up to date over USB.\n"
     "\n"
     "It watches the device link, shows the firmware version and serial number, and on\n"
     "Update programs the boot loader (when its version differs), the firmware, the\n"

@@ -62,29 +62,32 @@ const wchar_t* ClassName(unsigned char elfClass) {
 }
 
 // What went wrong, in words, from what is in the folder and what dlopen said.
-std::wstring Explain(const std::string& folder, const std::string& file, const std::string& programLink,
-                     const std::string& systemText) {
+std::wstring Explain(const std::string& folder, const std::string& file,
+                     const std::string& programLink, const std::string& systemText) {
     const std::wstring wideFile = platform::Widen(file.c_str());
     const std::wstring reason = L"\n(" + platform::Widen(systemText.c_str()) + L")";
     struct stat info {};
     if (stat(file.c_str(), &info) != 0) {
-        return L"The device library " + platform::Widen(kLibraryName) + L" was not found. It was looked for in " +
-               platform::Widen(folder.c_str()) +
-               L", the folder of qdx-update, and only there. Put libQDX140.so beside qdx-update." + reason;
+        return L"The device library " + platform::Widen(kLibraryName) +
+               L" was not found. It was looked for in " + platform::Widen(folder.c_str()) +
+               L", the folder of qdx-update, and only there. Put libQDX140.so beside qdx-update." +
+               reason;
     }
     const ElfKind library = ReadElfKind(file);
     const ElfKind program = ReadElfKind(programLink);
     if (library.read && program.read && library.elfClass != program.elfClass) {
-        return platform::FormatText(L"The device library %ls is a %ls library; qdx-update is a %ls "
-                                    L"program and needs a %ls libQDX140.so.",
-                                    wideFile.c_str(), ClassName(library.elfClass),
-                                    ClassName(program.elfClass), ClassName(program.elfClass)) +
+        return platform::FormatText(
+                   L"The device library %ls is a %ls library; qdx-update is a %ls "
+                   L"program and needs a %ls libQDX140.so.",
+                   wideFile.c_str(), ClassName(library.elfClass), ClassName(program.elfClass),
+                   ClassName(program.elfClass)) +
                reason;
     }
     if (library.read && program.read && library.machine != program.machine) {
-        return platform::FormatText(L"The device library %ls is built for another processor "
-                                    L"(machine %u, this computer runs machine %u).",
-                                    wideFile.c_str(), library.machine, program.machine) +
+        return platform::FormatText(
+                   L"The device library %ls is built for another processor "
+                   L"(machine %u, this computer runs machine %u).",
+                   wideFile.c_str(), library.machine, program.machine) +
                reason;
     }
     // dlopen names a missing dependency first: "libfoo.so.1: cannot open shared object file".
@@ -108,10 +111,11 @@ BindResult LoadDeviceLibraryBeside(DeviceLibrary& lib, const char* programLink) 
     const std::string folder = ProgramFolder(programLink, error);
     if (folder.empty()) {
         // Never fall back to the current directory: update files from anywhere lie there.
-        return {false, L"The device library libQDX140.so is loaded only from the folder of "
-                       L"qdx-update, and that folder could not be found (" +
-                           platform::Widen(programLink) + L": " + platform::Widen(std::strerror(error)) +
-                           L"). Start qdx-update where /proc is mounted."};
+        return {false,
+                L"The device library libQDX140.so is loaded only from the folder of "
+                L"qdx-update, and that folder could not be found (" +
+                    platform::Widen(programLink) + L": " + platform::Widen(std::strerror(error)) +
+                    L"). Start qdx-update where /proc is mounted."};
     }
     const std::string file = (folder == "/" ? std::string() : folder) + "/" + kLibraryName;
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -124,6 +128,8 @@ BindResult LoadDeviceLibraryBeside(DeviceLibrary& lib, const char* programLink) 
     return result;
 }
 
-BindResult LoadDeviceLibrary(DeviceLibrary& lib) { return LoadDeviceLibraryBeside(lib, "/proc/self/exe"); }
+BindResult LoadDeviceLibrary(DeviceLibrary& lib) {
+    return LoadDeviceLibraryBeside(lib, "/proc/self/exe");
+}
 
 }  // namespace device

@@ -18,11 +18,12 @@ namespace device {
 namespace {
 
 constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-constexpr WORD kOwnMachine = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+constexpr WORD kOwnMachine =
+    sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
 
 void* ResolveByOrdinal(void* handle, const Operation& op) {
-    return reinterpret_cast<void*>(GetProcAddress(
-        static_cast<HMODULE>(handle), MAKEINTRESOURCEA(static_cast<WORD>(op.ordinal))));
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle),
+                                                  MAKEINTRESOURCEA(static_cast<WORD>(op.ordinal))));
 }
 
 std::wstring ProgramFolder() {
@@ -60,7 +61,8 @@ std::wstring SystemText(DWORD error) {
     LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
-    for (size_t at; (at = text.find(L"%1")) != std::wstring::npos;) text.replace(at, 2, L"QDX140.dll");
+    for (size_t at; (at = text.find(L"%1")) != std::wstring::npos;)
+        text.replace(at, 2, L"QDX140.dll");
     return text.empty() ? L"no text for this error" : text;
 }
 
@@ -88,7 +90,9 @@ PeFile ReadPeFile(const std::wstring& path) {
     }
     CloseHandle(file);
 
-    auto fits = [&](size_t offset, size_t length) { return offset <= bytes.size() && length <= bytes.size() - offset; };
+    auto fits = [&](size_t offset, size_t length) {
+        return offset <= bytes.size() && length <= bytes.size() - offset;
+    };
     auto word = [&](size_t at) { return static_cast<DWORD>(bytes[at] | bytes[at + 1] << 8); };
     auto dword = [&](size_t at) { return word(at) | word(at + 2) << 16; };
 
@@ -111,7 +115,8 @@ PeFile ReadPeFile(const std::wstring& path) {
         for (size_t i = 0; i < sections; ++i) {
             const size_t s = optional + optionalSize + i * 40;
             if (!fits(s, 40)) return false;
-            const DWORD virtualAddress = dword(s + 12), rawSize = dword(s + 16), rawOffset = dword(s + 20);
+            const DWORD virtualAddress = dword(s + 12), rawSize = dword(s + 16),
+                        rawOffset = dword(s + 20);
             if (rva >= virtualAddress && rva - virtualAddress < rawSize) {
                 offset = rawOffset + (rva - virtualAddress);
                 return true;
@@ -125,7 +130,8 @@ PeFile ReadPeFile(const std::wstring& path) {
         size_t name = 0;
         if (!offsetOf(dword(descriptor + 12), name)) break;
         std::string text;
-        while (fits(name, 1) && bytes[name] != 0 && text.size() < MAX_PATH) text += static_cast<char>(bytes[name++]);
+        while (fits(name, 1) && bytes[name] != 0 && text.size() < MAX_PATH)
+            text += static_cast<char>(bytes[name++]);
         pe.imports.push_back(text);
     }
     return pe;
@@ -136,7 +142,9 @@ PeFile ReadPeFile(const std::wstring& path) {
 std::wstring MissingImport(const PeFile& library) {
     for (const std::string& name : library.imports) {
         // Names of the API sets are resolved inside the loader, not as files.
-        if (_strnicmp(name.c_str(), "api-ms-", 7) == 0 || _strnicmp(name.c_str(), "ext-ms-", 7) == 0) continue;
+        if (_strnicmp(name.c_str(), "api-ms-", 7) == 0 ||
+            _strnicmp(name.c_str(), "ext-ms-", 7) == 0)
+            continue;
         if (GetModuleHandleA(name.c_str()) != nullptr) continue;
         HMODULE probe = LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | kSearch);
         if (probe == nullptr) return platform::Widen(name.c_str());
@@ -146,7 +154,9 @@ std::wstring MissingImport(const PeFile& library) {
 }
 
 const wchar_t* MachineBits(WORD machine) {
-    return machine == IMAGE_FILE_MACHINE_I386 ? L"32" : machine == IMAGE_FILE_MACHINE_AMD64 ? L"64" : nullptr;
+    return machine == IMAGE_FILE_MACHINE_I386    ? L"32"
+           : machine == IMAGE_FILE_MACHINE_AMD64 ? L"64"
+                                                 : nullptr;
 }
 
 // What went wrong, in words, with what to do, and the system's text beside the number.
@@ -158,32 +168,40 @@ std::wstring Explain(DWORD error) {
     std::wstring file = programFolder + L"\\QDX140.dll";
     if (!IsFile(file)) file = systemFolder + L"\\QDX140.dll";
     if (!IsFile(file)) {
-        return headline + L"\n\nIt was looked for in " + programFolder + L" (the folder of QDX-Update.exe) and in " +
-               systemFolder + L", and it is in neither. Put the maker's QDX140.dll beside QDX-Update.exe." +
-               platform::FormatText(L"\n\n(error %lu: %ls)", static_cast<unsigned long>(error), SystemText(error).c_str());
+        return headline + L"\n\nIt was looked for in " + programFolder +
+               L" (the folder of QDX-Update.exe) and in " + systemFolder +
+               L", and it is in neither. Put the maker's QDX140.dll beside QDX-Update.exe." +
+               platform::FormatText(L"\n\n(error %lu: %ls)", static_cast<unsigned long>(error),
+                                    SystemText(error).c_str());
     }
-    const std::wstring reason = platform::FormatText(L"\n\n(%ls, error %lu: %ls)", file.c_str(),
-                                                     static_cast<unsigned long>(error), SystemText(error).c_str());
+    const std::wstring reason =
+        platform::FormatText(L"\n\n(%ls, error %lu: %ls)", file.c_str(),
+                             static_cast<unsigned long>(error), SystemText(error).c_str());
     const PeFile library = ReadPeFile(file);
     if (library.read && library.machine != kOwnMachine) {
         const wchar_t* bits = MachineBits(library.machine);
         if (bits != nullptr) {
-            return headline + platform::FormatText(L"\n\nQDX140.dll is a %ls-bit library; use the %ls-bit QDX-Update "
-                                                   L"(win%ls package)",
-                                                   bits, bits, bits) +
+            return headline +
+                   platform::FormatText(
+                       L"\n\nQDX140.dll is a %ls-bit library; use the %ls-bit QDX-Update "
+                       L"(win%ls package)",
+                       bits, bits, bits) +
                    reason;
         }
-        return headline + platform::FormatText(L"\n\nQDX140.dll is built for another processor (machine 0x%04X); "
-                                               L"use a QDX140.dll for %ls Windows.",
-                                               static_cast<unsigned>(library.machine),
-                                               sizeof(void*) == 8 ? L"64-bit" : L"32-bit") +
+        return headline +
+               platform::FormatText(
+                   L"\n\nQDX140.dll is built for another processor (machine 0x%04X); "
+                   L"use a QDX140.dll for %ls Windows.",
+                   static_cast<unsigned>(library.machine),
+                   sizeof(void*) == 8 ? L"64-bit" : L"32-bit") +
                reason;
     }
     if (library.read && error == ERROR_MOD_NOT_FOUND) {
         const std::wstring missing = MissingImport(library);
         const std::wstring needs = missing.empty() ? L"another DLL" : missing;
         return headline + L"\n\nQDX140.dll needs " + needs +
-               L", which is missing on this computer. Install the software that came with QDX140.dll, or put " +
+               L", which is missing on this computer. Install the software that came with "
+               L"QDX140.dll, or put " +
                needs + L" beside it." + reason;
     }
     return headline + reason;

@@ -17,6 +17,8 @@ extern "C" int32_t AbsentHelper(int32_t value);
 QDX_EXPORT int32_t OpenLink() { return AbsentHelper(0); }
 #elif defined(QDX_INIT_FAILS)
 #include <windows.h>
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return reason != DLL_PROCESS_ATTACH; }
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    return reason != DLL_PROCESS_ATTACH;
+}
 QDX_EXPORT int32_t OpenLink() { return 1; }
 #endif

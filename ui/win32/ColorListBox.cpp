@@ -7,7 +7,8 @@ namespace {
 // Windows 10 (1607 on) only: looked up, so that the program still starts on 7 and 8.
 template <typename Fn>
 Fn User32(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
 }  // namespace
