@@ -106,8 +106,17 @@ struct BindResult {
 BindResult BindOperations(DeviceLibrary& lib, Resolver resolve, void* context);
 
 // Loads the maker's library from the program's own folder (and, on Windows, the
-// system folder; never the current directory) and binds every operation.
+// system folder; never the current directory) and binds every operation. A
+// library that cannot be loaded is explained: missing (and where it was looked
+// for), of the other architecture, lacking a library it needs, or the system's
+// own text beside the number.
 BindResult LoadDeviceLibrary(DeviceLibrary& lib);
+
+#ifndef _WIN32
+// The same with the program's folder taken from the link `programLink`
+// (/proc/self/exe); a link that cannot be read fails, it never means "here".
+BindResult LoadDeviceLibraryBeside(DeviceLibrary& lib, const char* programLink);
+#endif
 
 // The library the tool talks to; bound once at start-up, before any window.
 DeviceLibrary& Device();

@@ -30,9 +30,7 @@ sampleWriter=$3
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qdx-terminal-test.XXXXXX")
 run=0
-# A server of our own for each run, its socket in the work folder (a new one
-# each run: no race with the end of the last).
-tmux_() { tmux -S "$work/tmux-$run" -f /dev/null "$@"; }
+source "$(dirname "$0")/tmux_helpers.sh"
 cleanup() {
   tmux_ kill-server 2>/dev/null || true
   rm -rf "$work"
@@ -59,38 +57,9 @@ EOF
 
 fast="latency:20,reboot:200,drain:5000"
 
-screen() { tmux_ capture-pane -p -t qdx; }
-fail() {
-  echo "FAIL (run $run): $*"
-  echo "---- screen ----"
-  screen || true
-  exit 1
-}
-# wait_for TEXT SECONDS: until the screen shows TEXT.
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until screen | grep -qF -- "$1"; do
-    [ $SECONDS -lt $deadline ] || fail "no \"$1\" within $2 s"
-    sleep 0.1
-  done
-}
-absent() { if screen | grep -qF -- "$1"; then fail "\"$1\" should not be shown"; fi; }
-# until_true SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; WHAT is
-# the failure when it does not within the time.
-until_true() {
-  local deadline=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || fail "$what"
-    sleep 0.1
-  done
-}
-shown() { screen | grep -qF -- "$1"; }
-not_shown() { ! shown "$1"; }
 first_log_line() { [ "$(log_lines | head -1)" = "$1" ]; }
 not_first_log_line() { ! first_log_line "$1"; }
 last_log_line() { log_lines | grep -v '^$' | tail -1 | grep -q -- "$1"; }
-key() { tmux_ send-keys -t qdx "$@"; }
 # The log's lines as shown: the rows between the rule under the status part
 # and the bottom edge, without the frame.
 log_lines() {

@@ -307,6 +307,24 @@ TEST(Resources, AboutEntryTextKeepsItsUmlaut) {
     EXPECT_STREQ(text, L"&Info \u00FCber Flasher...");
 }
 
+// Sharp on every monitor (per-monitor v2, system-aware where that is unknown),
+// and the one version of the project.
+TEST(Resources, ManifestDeclaresPerMonitorDpiAndTheVersion) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(bytes, SizeofResource(module, found));
+    for (const std::string& text :
+         {std::string("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
+          std::string("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                      "PerMonitorV2, system</dpiAwareness>"),
+          std::string("name=\"QDX.Update\" version=\"" QDX_TEST_VERSION ".0\""),
+          std::string("<requestedExecutionLevel level=\"asInvoker\""),
+          std::string("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"")})
+        EXPECT_NE(manifest.find(text), std::string::npos) << text;
+}
+
 // ---- the log operations -----------------------------------------------------------------------
 
 TEST_F(MainWindow, StoresTheColourOfEachLogColour) {
@@ -357,6 +375,20 @@ TEST_F(MainWindow, EveryLineIsAsHighAsAMenuCheckMarkEmptyOnesToo) {
     EXPECT_EQ(LogText(0), L"");
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), GetSystemMetrics(SM_CYMENUCHECK));
+}
+
+// Moved to a monitor of 144 dpi (per-monitor aware), the log's lines take the
+// height of a menu check mark there, those already in the log too.
+TEST_F(MainWindow, LinesTakeTheHeightOfTheNewMonitorsDpi) {
+    const int at96 = win32::MenuCheckHeight(96), at144 = win32::MenuCheckHeight(144);
+    ASSERT_GT(at144, at96) << "this system cannot tell a menu check mark's height per DPI";
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    RECT window;
+    GetWindowRect(dialog_.hwnd(), &window);
+    SendMessageW(dialog_.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&window));
+    dialog_.AppendLogLine(L"Programming OK", LogColour::Green);
+    ASSERT_EQ(LogCount(), 2);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), at144) << i;
 }
 
 TEST_F(MainWindow, WindowOperationsReachTheControls) {

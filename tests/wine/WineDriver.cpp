@@ -10,8 +10,10 @@
 // exit code alone proves nothing: Wine returns 0 when it cannot start a
 // program at all): "qdx-wine-driver: CASE passed (ARCH)", or "FAILED".
 //
-// The folder holds QDX-Update.exe, QDX140.dll, QDX140-missing-op.dll and the
-// four sample update files; a case removes what it must.
+// The folder holds QDX-Update.exe, QDX140.dll, the libraries that cannot be
+// loaded (QDX140-missing-op.dll, -needs-absent, -init-fails, -other-arch) and
+// the four sample update files; a case removes what it must. The case "demo"
+// runs instead in the demo folder of an unpacked package.
 #include <windows.h>
 
 #include <algorithm>
@@ -96,7 +98,7 @@ public:
                 WaitForSingleObject(process_.hProcess, 5000);
             }
             CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
+            if (process_.hThread != nullptr) CloseHandle(process_.hThread);
         }
     }
 
@@ -113,6 +115,28 @@ public:
         return true;
     }
 
+    // Takes over a main window that another program started (demo.cmd), and
+    // its process.
+    bool Attach(HWND window) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+        if (process_.hProcess == nullptr) {
+            Fail("the process of the window cannot be opened (error %lu)", GetLastError());
+            return false;
+        }
+        process_.dwProcessId = pid;
+        window_ = window;
+        return true;
+    }
+
+    std::wstring ImagePath() const {
+        wchar_t path[MAX_PATH] = L"";
+        DWORD size = MAX_PATH;
+        QueryFullProcessImageNameW(process_.hProcess, 0, path, &size);
+        return path;
+    }
+
     // The main window: a top-level window of the process titled "QDX-Update"
     // that holds the log list.
     bool FindMainWindow(DWORD limitMs) {
@@ -123,7 +147,7 @@ public:
 
     // Any top-level window of the process; with `main`, only the main window.
     HWND Find(bool main) const {
-        Search search{process_.dwProcessId, main, nullptr};
+        Search search{process_.dwProcessId, main, nullptr, false};
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
@@ -216,12 +240,13 @@ private:
         DWORD pid;
         bool main;
         HWND found;
+        bool anyProcess;
     };
     static BOOL CALLBACK Visit(HWND window, LPARAM lParam) {
         auto* s = reinterpret_cast<Search*>(lParam);
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
+        if ((!s->anyProcess && pid != s->pid) || !IsWindowVisible(window)) return TRUE;
         if (s->main) {
             wchar_t title[64] = L"";
             GetWindowTextW(window, title, 64);
@@ -232,6 +257,15 @@ private:
         return FALSE;
     }
 
+public:
+    // A main window of any process.
+    static HWND FindAnyMainWindow() {
+        Search search{0, true, nullptr, true};
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+private:
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
@@ -266,6 +300,13 @@ void ExpectLog(const Program& program, const std::vector<LogLine>& expected) {
                  static_cast<unsigned long>(expected[i].colour), Narrow(expected[i].text).c_str());
     }
     if (g_failures > 0) program.Dump();
+}
+
+// The current folder, as the program sees its own folder.
+std::wstring CurrentFolder() {
+    wchar_t folder[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    return folder;
 }
 
 // Asks the test script for a picture of the window and waits until it is taken.
@@ -339,12 +380,14 @@ bool AwaitReady(const Program& program) {
                          "Update and QDX Info to be enabled");
 }
 
-void RunUpdate() {
-    Program program;
-    // The device's boot loader is older than the file's, so every stage runs.
-    if (!program.Start("old-bootloader,latency:10,reboot:100,drain:4000") ||
-        !program.FindMainWindow(15000) || !AwaitReady(program))
-        return;
+// The scenario of the complete update: the device's boot loader is older than
+// the file's, so every stage runs.
+constexpr const char* kCompleteUpdateScenario = "old-bootloader,latency:10,reboot:100,drain:4000";
+
+// Update on a program whose device is ready: "QDX-Update OK" with the complete
+// log, the fields and buttons as after an update, the newest line in view.
+bool DriveCompleteUpdate(const Program& program) {
+    if (!AwaitReady(program)) return false;
     program.Click(kUpdate);
     ExpectButtons(program, {false, false, false, false});
     const ULONGLONG started = GetTickCount64();
@@ -357,7 +400,7 @@ void RunUpdate() {
         },
         180000, "\"QDX-Update OK\"");
     Note("update took %llu ms", static_cast<unsigned long long>(GetTickCount64() - started));
-    if (!done) return;
+    if (!done) return false;
     if (!sawProgress) Fail("the progress field never showed a worker's progress");
     std::vector<LogLine> complete;
     for (const expected::LogEntry& line : expected::kCompleteUpdate) complete.push_back({line.text, line.colour});
@@ -374,14 +417,65 @@ void RunUpdate() {
     if (height <= 0 || top + (client.bottom / height) < 19)
         Fail("the newest log line is not in view (top line %d, line height %d, list height %ld)",
              top + 1, height, client.bottom);
-    Screenshot(program);
-    // Restart, now enabled, restarts the device and says so.
+    return true;
+}
+
+// Restart, enabled by the update, restarts the device and says so; then Exit.
+void RestartAndExit(const Program& program) {
     program.Click(kRestart);
     const auto lines = program.Log();
     if (lines.size() != 20 || lines.back().text != L"Restart" || lines.back().colour != kBlack)
         Fail("Restart did not log \"Restart\" in black");
     ExpectText("the progress field after Restart", program.Text(kProgress), L"");
     program.ExitAndExpectCode0();
+}
+
+void RunUpdate() {
+    Program program;
+    if (!program.Start(kCompleteUpdateScenario) || !program.FindMainWindow(15000) ||
+        !DriveCompleteUpdate(program))
+        return;
+    Screenshot(program);
+    RestartAndExit(program);
+}
+
+// A package's demo folder as shipped (with this driver copied in): demo.cmd
+// writes the sample files and starts the program from this folder; the
+// program it started runs a complete update.
+void RunDemo() {
+    const wchar_t* files[] = {L"QDX140-BL0602.Bic", L"QDX140-FW2500.Bic", L"QDX140-IP0005.Bic", L"QDX140-GA0010.Bic"};
+    for (const wchar_t* file : files)
+        if (GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES) Fail("%s is there before demo.cmd ran", Narrow(file).c_str());
+    if (Program::FindAnyMainWindow() != nullptr) Fail("a QDX-Update window is open before demo.cmd ran");
+    SetEnvironmentVariableA("QDX140_SIM", kCompleteUpdateScenario);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION cmd{};
+    wchar_t commandLine[] = L"cmd.exe /c demo.cmd";
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &cmd)) {
+        Fail("demo.cmd could not be started (error %lu)", GetLastError());
+        return;
+    }
+    DWORD code = 1;
+    if (WaitForSingleObject(cmd.hProcess, 60000) != WAIT_OBJECT_0) Fail("demo.cmd did not end");
+    GetExitCodeProcess(cmd.hProcess, &code);
+    CloseHandle(cmd.hProcess);
+    CloseHandle(cmd.hThread);
+    if (code != 0) Fail("demo.cmd ended with %lu", static_cast<unsigned long>(code));
+    for (const wchar_t* file : files)
+        if (GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) Fail("demo.cmd did not write %s", Narrow(file).c_str());
+    HWND window = nullptr;
+    if (!WaitFor([&] { return (window = Program::FindAnyMainWindow()) != nullptr; }, 15000)) {
+        Fail("demo.cmd started no QDX-Update window");
+        return;
+    }
+    Program program;
+    if (!program.Attach(window)) return;
+    const std::wstring expectedImage = CurrentFolder() + L"\\QDX-Update.exe";
+    if (lstrcmpiW(program.ImagePath().c_str(), expectedImage.c_str()) != 0)
+        Fail("the program runs from %s, expected %s", Narrow(program.ImagePath()).c_str(), Narrow(expectedImage).c_str());
+    if (!DriveCompleteUpdate(program)) return;
+    RestartAndExit(program);
 }
 
 void RunMissingFile() {
@@ -420,12 +514,12 @@ BOOL CALLBACK CollectText(HWND child, LPARAM lParam) {
     return TRUE;
 }
 
-// The library is missing, or lacks an operation: a message naming it, no main
-// window, and an exit code other than 0.
-void RunMissingLibrary(const wchar_t* expectedName, bool replaceByIncomplete) {
+// The library cannot be bound: a message that says why, no main window, and an
+// exit code other than 0. `replacement` (if any) is put in place of QDX140.dll.
+void RunLoadFailure(const wchar_t* replacement, const std::vector<std::wstring>& expected) {
     DeleteFileW(L"QDX140.dll");
-    if (replaceByIncomplete && !MoveFileW(L"QDX140-missing-op.dll", L"QDX140.dll")) {
-        Fail("QDX140-missing-op.dll is not in the folder");
+    if (replacement != nullptr && !MoveFileW(replacement, L"QDX140.dll")) {
+        Fail("%s is not in the folder", Narrow(replacement).c_str());
         return;
     }
     Program program;
@@ -439,8 +533,10 @@ void RunMissingLibrary(const wchar_t* expectedName, bool replaceByIncomplete) {
         std::wstring message;
         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&message));
         Note("message: %s", Narrow(message).c_str());
-        if (message.find(expectedName) == std::wstring::npos)
-            Fail("the message does not name %s", Narrow(expectedName).c_str());
+        for (const std::wstring& text : expected)
+            if (message.find(text) == std::wstring::npos) Fail("the message does not say \"%s\"", Narrow(text).c_str());
+        if (message.find(L"no text for this error") != std::wstring::npos)
+            Fail("the message lacks the system's text for the error");
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     const long code = program.ExitCode(10000);
@@ -787,10 +883,39 @@ std::vector<Case> Cases() {
     std::vector<Case> cases;
     for (const StartupCase& c : kStartupCases) cases.push_back({c.name, [&c] { RunStartup(c); }});
     cases.push_back({"update", RunUpdate});
+    cases.push_back({"demo", RunDemo});
     cases.push_back({"missing-file", RunMissingFile});
     cases.push_back({"info", RunInfo});
-    cases.push_back({"missing-library", [] { RunMissingLibrary(L"QDX140.dll", false); }});
-    cases.push_back({"missing-operation", [] { RunMissingLibrary(L"177", true); }});
+    cases.push_back({"missing-library", [] {
+                         RunLoadFailure(nullptr, {L"The device library QDX140.dll could not be loaded.",
+                                                  L"It was looked for in " + CurrentFolder() +
+                                                      L" (the folder of QDX-Update.exe) and in ",
+                                                  L"Put the maker's QDX140.dll beside QDX-Update.exe.",
+                                                  L"(error 126: "});
+                     }});
+    cases.push_back({"missing-operation", [] {
+                         RunLoadFailure(L"QDX140-missing-op.dll",
+                                        {L"The device library has no operation 177 (ReadSystemParameter)."});
+                     }});
+    // The library of the other architecture names the package to use instead.
+    cases.push_back({"other-arch-library", [] {
+                         RunLoadFailure(L"QDX140-other-arch.dll",
+                                        {sizeof(void*) == 8
+                                             ? L"QDX140.dll is a 32-bit library; use the 32-bit QDX-Update (win32 package)"
+                                             : L"QDX140.dll is a 64-bit library; use the 64-bit QDX-Update (win64 package)",
+                                         L"(" + CurrentFolder() + L"\\QDX140.dll, error "});
+                     }});
+    cases.push_back({"missing-dependency", [] {
+                         RunLoadFailure(L"QDX140-needs-absent.dll",
+                                        {L"QDX140.dll needs qdx-absent.dll, which is missing on this computer.",
+                                         L"put qdx-absent.dll beside it.", L", error 126: "});
+                     }});
+    // Any other failure: the system's own text beside the number.
+    cases.push_back({"library-init-fails", [] {
+                         RunLoadFailure(L"QDX140-init-fails.dll",
+                                        {L"The device library QDX140.dll could not be loaded.\n",
+                                         L"\\QDX140.dll, error 1114: "});
+                     }});
     cases.push_back({"about", RunAbout});
     cases.push_back({"close", RunCloseWays});
     cases.push_back({"close-while-programming", RunCloseWhileProgramming});

@@ -22,9 +22,10 @@ failures=0
 # expect CODE REASON ARCH BUILD CASE: run-case.sh must end with CODE and, when
 # failing, name REASON.
 expect() {
-  local want=$1 reason=$2 out code
+  local want=$1 reason=$2 out code other=$win32
   shift 2
-  out=$("$run_case" "$@" "$work/cases" "$samples" 2>&1)
+  [ "$1" = i686 ] && other=$win64
+  out=$("$run_case" "$@" "$work/cases" "$samples" "$other" 2>&1)
   code=$?
   if [ "$code" = "$want" ] && grep -qF -- "$reason" <<<"$out"; then
     echo "ok: $3 $1, ended with $code: $reason"
@@ -43,7 +44,8 @@ mixed=$work/mixed-build
 mkdir -p "$mixed/app" "$mixed/tests/wine"
 cp "$win32/app/QDX-Update.exe" "$mixed/app/"
 cp "$win32/QDX140.dll" "$mixed/"
-cp "$win32/tests/wine/QDX140-missing-op.dll" "$mixed/tests/wine/"
+cp "$win32/QDX140-missing-op.dll" "$mixed/"
+cp "$win32/tests/wine/QDX140-needs-absent.dll" "$win32/tests/wine/QDX140-init-fails.dll" "$mixed/tests/wine/"
 cp "$win64/tests/wine/qdx-wine-driver.exe" "$win64/tests/wine/qdx-win32-ui-tests.exe" "$mixed/tests/wine/"
 expect 1 "qdx-wine-driver.exe is not an i686 program" i686 "$mixed" startup-firmware
 expect 1 "qdx-win32-ui-tests.exe is not an i686 program" i686 "$mixed" ui-tests

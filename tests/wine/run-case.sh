@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One Wine test case (a ctest case of the native build):
-#   run-case.sh ARCH WINDOWS-BUILD CASE WORK-FOLDER QDX-SAMPLES
+#   run-case.sh ARCH WINDOWS-BUILD CASE WORK-FOLDER QDX-SAMPLES OTHER-ARCH-BUILD
 # Puts QDX-Update.exe, the simulated QDX140.dll, the driver and the four sample
 # update files into a folder of the case's own, then runs the driver (or the
 # in-process window tests) there under Wine.
@@ -15,7 +15,7 @@
 # QDX_WINE_BREAK=no-program removes QDX-Update.exe from the case folder; it
 # exists for the check that a broken set-up fails (broken-setup-test.sh).
 set -uo pipefail
-arch=$1 build=$2 case=$3 work=$4 samples=$5
+arch=$1 build=$2 case=$3 work=$4 samples=$5 other=$6
 
 if [ -z "${QDX_WINE_SESSION:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "no Wine session: run scripts/test, or eval \"\$(tests/wine/session.sh start DIR)\" first"
@@ -28,7 +28,8 @@ fail() {
 }
 
 files=("$build/app/QDX-Update.exe" "$build/QDX140.dll" "$build/tests/wine/qdx-wine-driver.exe"
-       "$build/QDX140-missing-op.dll")
+       "$build/QDX140-missing-op.dll" "$build/tests/wine/QDX140-needs-absent.dll"
+       "$build/tests/wine/QDX140-init-fails.dll")
 [ "$case" = ui-tests ] && files=("$build/tests/wine/qdx-win32-ui-tests.exe")
 for f in "${files[@]}"; do
   [ -f "$f" ] || fail "$f is missing: build the Windows $arch preset first"
@@ -38,10 +39,14 @@ folder=$work/$arch/$case
 rm -rf "$folder"
 mkdir -p "$folder"
 cp "${files[@]}" "$folder/"
+# The simulated library of the other architecture, for the loader to explain.
+[ "$case" = ui-tests ] || cp "$other/QDX140.dll" "$folder/QDX140-other-arch.dll" ||
+  fail "$other/QDX140.dll is missing: build both Windows presets first"
 cd "$folder" || exit 1
 
 # Every program and library must be built for the case's architecture: an
-# x86_64 one would run where 32-bit programs cannot and pass for i686.
+# x86_64 one would run where 32-bit programs cannot and pass for i686. (The
+# other architecture's library is there on purpose, for the loader to explain.)
 case $arch in
   x86_64) machine=8664 ;;
   i686) machine=014c ;;
@@ -49,6 +54,7 @@ case $arch in
 esac
 shopt -s nullglob
 for f in *.exe *.dll; do
+  [ "$f" = QDX140-other-arch.dll ] && continue
   header=$(od -An -tu4 -j60 -N4 "$f" | tr -d ' ')
   found=$(od -An -tx2 -j$((header + 4)) -N2 "$f" | tr -d ' ')
   [ "$found" = "$machine" ] || fail "$f is not an $arch program (PE machine ${found:-none})"

@@ -2,11 +2,44 @@
 
 namespace win32 {
 
+namespace {
+
+// Windows 10 (1607 on) only: looked up, so that the program still starts on 7 and 8.
+template <typename Fn>
+Fn User32(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+}  // namespace
+
+int MenuCheckHeight(UINT dpi) {
+    static const auto forDpi = User32<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    return forDpi != nullptr ? forDpi(SM_CYMENUCHECK, dpi) : GetSystemMetrics(SM_CYMENUCHECK);
+}
+
+UINT WindowDpi(HWND window) {
+    static const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (dpiForWindow != nullptr && window != nullptr) return dpiForWindow(window);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
 CColorListBox::~CColorListBox() = default;
 
-// Every line is as high as a menu check mark.
+// Every line is as high as a menu check mark on the monitor the log is on.
 void CColorListBox::MeasureItem(MEASUREITEMSTRUCT& item) {
-    item.itemHeight = static_cast<UINT>(GetSystemMetrics(SM_CYMENUCHECK));
+    item.itemHeight = static_cast<UINT>(MenuCheckHeight(dpi_ != 0 ? dpi_ : WindowDpi(hwnd())));
+}
+
+void CColorListBox::DpiChanged(UINT dpi) {
+    dpi_ = dpi;
+    const int height = MenuCheckHeight(dpi);
+    for (int i = 0, count = GetCount(); i < count; ++i)
+        Send(LB_SETITEMHEIGHT, static_cast<WPARAM>(i), MAKELPARAM(height, 0));
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 void CColorListBox::DrawItem(const DRAWITEMSTRUCT& item) {

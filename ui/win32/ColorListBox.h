@@ -14,6 +14,16 @@ public:
 
     void DrawItem(const DRAWITEMSTRUCT& item) override;
     void MeasureItem(MEASUREITEMSTRUCT& item) override;
+    void DpiChanged(UINT dpi) override;
+
+private:
+    UINT dpi_ = 0;  // told by the last DPI change; 0: the window's own
 };
+
+// The height of a menu check mark at `dpi` (Windows 10 and later), or at the
+// system's DPI where the system cannot tell it per DPI.
+int MenuCheckHeight(UINT dpi);
+// The DPI of the monitor `window` is on, or the system's.
+UINT WindowDpi(HWND window);
 
 }  // namespace win32

@@ -31,6 +31,7 @@ int CWinAppBase::Run(HINSTANCE instance) {
 
 void CListBoxBase::DrawItem(const DRAWITEMSTRUCT&) {}
 void CListBoxBase::MeasureItem(MEASUREITEMSTRUCT&) {}
+void CListBoxBase::DpiChanged(UINT) {}
 
 LRESULT CListBoxBase::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
     return SendMessageW(hwnd_, message, wParam, lParam);
@@ -185,6 +186,11 @@ INT_PTR CDialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
+        case WM_DPICHANGED:
+            // The dialog manager scales the dialog and its fonts itself;
+            // owner-drawn items are ours to measure anew.
+            for (const Attached& entry : attached_) entry.control->DpiChanged(LOWORD(wParam));
+            break;
         default:
             break;
     }

@@ -47,6 +47,9 @@ public:
 
     virtual void DrawItem(const DRAWITEMSTRUCT& item);
     virtual void MeasureItem(MEASUREITEMSTRUCT& item);
+    // The window moved to a monitor of another DPI (per-monitor aware):
+    // items measured before keep their height unless the control measures anew.
+    virtual void DpiChanged(UINT dpi);
 
     void Attach(HWND control) { hwnd_ = control; }
     HWND hwnd() const { return hwnd_; }
