@@ -49,6 +49,7 @@ private:
     void OnPaint();
     void Close();
     void ShowLastLine(int count);
+    void InvalidateAppended(int oldFirstIndex, int count);
 
     HICON icon_;
     CColorListBox logList_;
