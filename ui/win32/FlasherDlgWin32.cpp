@@ -155,16 +155,22 @@ bool SameScroll(const SCROLLINFO& a, const SCROLLINFO& b) {
 
 }  // namespace
 
-// The list's redrawing is off while the line goes in: adding it, dropping the
+// The list is out of sight while the line goes in: adding it, dropping the
 // oldest line at the cap and scrolling to the newest would each repaint or
-// scroll the list and its scroll bar. Then the picture scrolls once, and
-// RefreshControl paints the new line before this returns.
+// scroll the list and its scroll bar, and turning its redrawing back on would
+// repaint all of it. Then the picture scrolls once, and RefreshControl paints
+// the new line before this returns.
 void CFlasherDlg::AppendLogLine(std::wstring text, ui::LogColour colour) {
     HWND list = logList_.hwnd();
     const int topBefore = static_cast<int>(logList_.Send(LB_GETTOPINDEX));
     const SCROLLINFO scrollBefore = VerticalScroll(list);
+    const bool shown = IsWindowVisible(list) != FALSE;
     // Something still to be painted would move with the scrolled picture.
-    const bool pending = GetUpdateRect(list, nullptr, FALSE) != FALSE;
+    const bool pending = shown && GetUpdateRect(list, nullptr, FALSE) != FALSE;
+    // Without WS_VISIBLE, which is what redrawing off means to a window, the
+    // list takes its new state but paints and scrolls nothing.
+    const LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
+    if (shown) SetWindowLongPtrW(list, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_VISIBLE));
     logList_.SetRedraw(false);
     const int index = logList_.AddString(text.c_str());
     if (index >= 0) logList_.SetItemData(index, ui::StoredColour(colour));
@@ -176,20 +182,13 @@ void CFlasherDlg::AppendLogLine(std::wstring text, ui::LogColour colour) {
         logList_.SetCurSel(count - 1);
         ShowLastLine(count);
     }
-    // Turning redrawing back on, the list repaints all its lines and its scroll
-    // bar at once. Out of sight (without WS_VISIBLE, which is what redrawing
-    // off means to a window) it only takes its new state; what it left to be
-    // painted is dropped here and the change invalidated instead.
-    const LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
-    const bool shown = (style & WS_VISIBLE) != 0;
-    if (shown) SetWindowLongPtrW(list, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_VISIBLE));
     logList_.SetRedraw(true);
     if (shown) {
         SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | WS_VISIBLE);
+        // Showing it again asks for its frame; the scroll bar is drawn below when it changed.
         RedrawWindow(list, nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME);
         // The line that was first in view now has this index.
         InvalidateAppended(pending ? -1 : topBefore - (dropped ? 1 : 0), count);
-        // The scroll bar is drawn only when it changed (not at the cap).
         SCROLLINFO scroll = VerticalScroll(list);
         if (!SameScroll(scrollBefore, scroll)) {
             scroll.fMask = SIF_ALL;
