@@ -15,6 +15,7 @@ fi
 files=("$build/app/QDX-Update.exe" "$build/QDX140.dll" "$build/tests/wine/qdx-wine-driver.exe"
        "$build/tests/wine/QDX140-missing-op.dll")
 [ "$case" = ui-tests ] && files=("$build/tests/wine/qdx-win32-ui-tests.exe")
+[ "$case" = log-bench ] && files=("$build/tests/wine/qdx-log-bench.exe")
 for f in "${files[@]}"; do
   [ -f "$f" ] || { echo "$f is missing: build the Windows $arch preset first"; exit 1; }
 done
@@ -29,6 +30,7 @@ cd "$folder" || exit 1
 # For x86_64 the program must run.
 probe="./qdx-wine-driver.exe --probe"
 [ "$case" = ui-tests ] && probe="./qdx-win32-ui-tests.exe --gtest_list_tests"
+[ "$case" = log-bench ] && probe="./qdx-log-bench.exe --probe"
 if ! wine $probe >probe.log 2>&1; then
   if [ "$arch" = i686 ]; then
     echo "this Wine cannot run $arch programs (for Debian: dpkg --add-architecture i386 and wine32:i386):"
@@ -42,6 +44,15 @@ fi
 
 if [ "$case" = ui-tests ]; then
   exec wine ./qdx-win32-ui-tests.exe --gtest_color=no
+fi
+
+# The benchmark prints figures and is never judged by them; it ran when it
+# left both of them in its file.
+if [ "$case" = log-bench ]; then
+  wine ./qdx-log-bench.exe || exit 1
+  grep -q "^ClearLog of 10000 lines: " log-bench.txt 2>/dev/null &&
+    grep -q "^append at 10000 lines: " log-bench.txt || { echo "the benchmark left no figures"; exit 1; }
+  exit 0
 fi
 
 "$samples" . >/dev/null || exit 1
