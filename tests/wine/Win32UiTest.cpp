@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -400,11 +401,10 @@ protected:
         return rect;
     }
     static std::string Describe(const std::vector<RECT>& rects) {
-        std::string text;
+        std::ostringstream text;
         for (const RECT& r : rects)
-            text += "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
-                    std::to_string(r.right) + "," + std::to_string(r.bottom) + ") ";
-        return text;
+            text << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ") ";
+        return text.str();
     }
     static std::string Differences(const std::vector<DWORD>& a, const std::vector<DWORD>& b, int width) {
         if (a.size() != b.size()) return "sizes differ";
@@ -418,8 +418,9 @@ protected:
             left = std::min(left, x);
             right = std::max(right, x);
         }
-        return std::to_string(n) + " pixels differ in x " + std::to_string(left) + ".." + std::to_string(right) +
-               ", y " + std::to_string(top) + ".." + std::to_string(bottom);
+        std::ostringstream text;
+        text << n << " pixels differ in x " << left << ".." << right << ", y " << top << ".." << bottom;
+        return text.str();
     }
     int PictureWidth() {
         RECT window;
