@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -458,6 +459,205 @@ TEST(UpdateFileNames, AnsiNamesAreReadInTheThreadsCodePage) {
     SetThreadLocale(before);
     EXPECT_EQ(cyrillic, L"QDX\x0410.Bic");
     EXPECT_EQ(platform::AnsiToWide("QDX140-FW2500.Bic"), L"QDX140-FW2500.Bic");
+
+// ---- the log on the screen at its cap ---------------------------------------------------------
+
+// The main window shown, with every line the log paints recorded (WM_DRAWITEM
+// reaching the dialog) and the list's picture read back from the screen.
+class ShownLog : public MainWindow {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        KillTimer(hwnd(), win32::CFlasherDlg::kTimerId);
+        ShowWindow(hwnd(), SW_SHOW);
+        UpdateWindow(hwnd());
+        Pump();
+        recorder_ = this;
+        original_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(item(IDC_LOG), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
+    }
+    void TearDown() override {
+        SetWindowLongPtrW(item(IDC_LOG), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+        recorder_ = nullptr;
+    }
+
+    // The part of the list each of its paints covers.
+    static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_PAINT) {
+            RECT update{};
+            GetUpdateRect(window, &update, FALSE);
+            recorder_->painted_.push_back(update);
+        }
+        return CallWindowProcW(recorder_->original_, window, message, wParam, lParam);
+    }
+    RECT LineRect(int index) {
+        RECT rect{};
+        SendMessageW(item(IDC_LOG), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
+    static std::string Describe(const std::vector<RECT>& rects) {
+        std::ostringstream text;
+        for (const RECT& r : rects)
+            text << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ") ";
+        return text.str();
+    }
+    static std::string Differences(const std::vector<DWORD>& a, const std::vector<DWORD>& b, int width) {
+        if (a.size() != b.size()) return "sizes differ";
+        int n = 0, top = -1, bottom = -1, left = width, right = -1;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (a[i] == b[i]) continue;
+            const int x = static_cast<int>(i) % width, y = static_cast<int>(i) / width;
+            ++n;
+            if (top < 0) top = y;
+            bottom = y;
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+        std::ostringstream text;
+        text << n << " pixels differ in x " << left << ".." << right << ", y " << top << ".." << bottom;
+        return text.str();
+    }
+    int PictureWidth() {
+        RECT window;
+        GetWindowRect(item(IDC_LOG), &window);
+        return window.right - window.left;
+    }
+
+    void Pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    // Lines up to `count` as the log holds them, put in without painting each.
+    void FillTo(int count) {
+        HWND list = item(IDC_LOG);
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (int i = LogCount(); i < count; ++i) {
+            const std::wstring text = L"line " + std::to_wstring(i + 1);
+            const auto index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(index), 0x00CD0000);
+        }
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
+        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        Pump();
+    }
+    // The list as the screen shows it, scroll bar and border included.
+    std::vector<DWORD> Picture() {
+        HWND list = item(IDC_LOG);
+        RECT window;
+        GetWindowRect(list, &window);
+        const int width = window.right - window.left, height = window.bottom - window.top;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        HDC screen = GetWindowDC(list);
+        HDC memory = CreateCompatibleDC(screen);
+        DWORD* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        std::vector<DWORD> pixels(bits, bits + width * height);
+        for (DWORD& p : pixels) p &= 0x00FFFFFF;
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(list, screen);
+        return pixels;
+    }
+    // The picture a complete repaint of the list gives.
+    std::vector<DWORD> RepaintedPicture() {
+        RedrawWindow(item(IDC_LOG), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        Pump();
+        return Picture();
+    }
+    static int CountColour(const std::vector<DWORD>& pixels, COLORREF colour) {
+        const DWORD pixel = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+        return static_cast<int>(std::count(pixels.begin(), pixels.end(), pixel));
+    }
+    int TopIndex() { return static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETTOPINDEX, 0, 0)); }
+    int VisibleLines() {
+        RECT client;
+        GetClientRect(item(IDC_LOG), &client);
+        return client.bottom / static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, 0, 0));
+    }
+
+    static inline ShownLog* recorder_ = nullptr;
+    WNDPROC original_ = nullptr;
+    std::vector<RECT> painted_;
+};
+
+// Each new line is painted before AppendLogLine returns, and it is the only
+// line painted: the lines above it move up with the picture.
+TEST_F(ShownLog, AnAppendPaintsOnlyTheNewLineAndTheScreenMatchesAFullRepaint) {
+    const struct {
+        const char* what;
+        int before;  // lines in the log before the appends
+    } cases[] = {{"a short log", 2}, {"a log longer than the view", 300}, {"a full log", 10000}};
+    const LogColour colours[] = {LogColour::Red, LogColour::Green, LogColour::Black, LogColour::Blue};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialog_.ClearLog();
+        FillTo(c.before);
+        ASSERT_GT(VisibleLines(), 4);
+        for (int i = 0; i < 4; ++i) {
+            painted_.clear();
+            dialog_.AppendLogLine(L"appended " + std::to_wstring(i), colours[i]);
+            const int last = LogCount() - 1;
+            // One paint, at once, of the new line and at most the strip below it.
+            const RECT line = LineRect(last);
+            ASSERT_EQ(painted_.size(), 1u) << Describe(painted_);
+            EXPECT_LE(painted_[0].top, line.top) << Describe(painted_);
+            EXPECT_GE(painted_[0].bottom, line.bottom) << Describe(painted_);
+            EXPECT_LT(painted_[0].bottom - painted_[0].top, 2 * (line.bottom - line.top)) << Describe(painted_);
+            EXPECT_EQ(last, std::min(c.before + i, 9999));
+            EXPECT_EQ(LogText(last), L"appended " + std::to_wstring(i));
+            EXPECT_EQ(TopIndex(), std::max(0, last + 1 - VisibleLines())) << "the newest line is the last in view";
+        }
+        Pump();
+        const std::vector<DWORD> shown = Picture();
+        EXPECT_GT(CountColour(shown, 0x000000FF), 20) << "the red line";
+        EXPECT_GT(CountColour(shown, 0x0032C832), 20) << "the green line";
+        EXPECT_EQ(shown, RepaintedPicture()) << "the scrolled picture is the list's own: "
+                                             << Differences(shown, RepaintedPicture(), PictureWidth());
+    }
+    EXPECT_EQ(LogCount(), 10000);
+    EXPECT_EQ(LogText(0), L"line 5");
+}
+
+// ClearLog of a full log: one pass, the list empty and painted empty, its
+// scroll bar at the start; the next line is line 0 and shown.
+TEST_F(ShownLog, ClearingAFullLogLeavesAnEmptyListPaintedOnce) {
+    FillTo(10000);
+    painted_.clear();
+    dialog_.ClearLog();
+    EXPECT_EQ(LogCount(), 0);
+    EXPECT_EQ(TopIndex(), 0);
+    EXPECT_EQ(painted_.size(), 1u) << "painted once, at once: " << Describe(painted_);
+    SCROLLINFO scroll{};
+    scroll.cbSize = sizeof scroll;
+    scroll.fMask = SIF_ALL;
+    if (GetScrollInfo(item(IDC_LOG), SB_VERT, &scroll)) {
+        EXPECT_EQ(scroll.nPos, 0);
+        EXPECT_LE(scroll.nMax, 0);
+    }
+    const std::vector<DWORD> empty = Picture();
+    EXPECT_EQ(CountColour(empty, 0x00CD0000), 0) << "no line of the full log left on the screen";
+    EXPECT_EQ(empty, RepaintedPicture());
+
+    painted_.clear();
+    dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
+    EXPECT_EQ(LogCount(), 1);
+    EXPECT_EQ(LogText(0), L"Start Update");
+    ASSERT_EQ(painted_.size(), 1u) << Describe(painted_);
+    EXPECT_LE(painted_[0].top, LineRect(0).top);
+    EXPECT_GE(painted_[0].bottom, LineRect(0).bottom);
+    const std::vector<DWORD> one = Picture();
+    EXPECT_GT(CountColour(one, 0x00CD0000), 20);
+    EXPECT_EQ(one, RepaintedPicture());
 }
 
 // ---- drawing one line -------------------------------------------------------------------------

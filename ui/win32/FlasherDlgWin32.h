@@ -69,6 +69,7 @@ private:
     void CloseQuestion();
     void BlockShutdownWhileWorkerRuns();
     void ShowLastLine(int count);
+    void InvalidateAppended(int oldFirstIndex, int count);
 
     HICON icon_;
     CColorListBox logList_;

@@ -59,6 +59,8 @@ int CListBoxBase::SetCurSel(int index) const {
     return static_cast<int>(Send(LB_SETCURSEL, static_cast<WPARAM>(index)));
 }
 
+void CListBoxBase::SetRedraw(bool on) const { Send(WM_SETREDRAW, on ? TRUE : FALSE); }
+
 std::wstring CListBoxBase::GetText(int index) const {
     const LRESULT length = Send(LB_GETTEXTLEN, static_cast<WPARAM>(index));
     if (length == LB_ERR) return std::wstring();

@@ -61,6 +61,9 @@ public:
     int GetCount() const;
     int DeleteString(int index) const;
     int SetCurSel(int index) const;
+    // WM_SETREDRAW: while off, the list neither paints nor scrolls its lines.
+    // Turning it on paints nothing at once; the caller repaints the list.
+    void SetRedraw(bool on) const;
     std::wstring GetText(int index) const;
     LONG_PTR GetStyle() const;
 
