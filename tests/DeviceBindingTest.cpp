@@ -290,8 +290,12 @@ TEST(ToolStart, CommandLine) {
         const ToolRun run = RunToolWith(nullptr, c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
         EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << c.arguments;
-        if (c.exitCode == 0) EXPECT_EQ(run.err, "") << c.arguments;
-        if (c.out.empty()) EXPECT_EQ(run.out, "") << c.arguments;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.err, "") << c.arguments;
+        }
+        if (c.out.empty()) {
+            EXPECT_EQ(run.out, "") << c.arguments;
+        }
         for (const std::string& text : c.out)
             EXPECT_NE(run.out.find(text), std::string::npos) << c.arguments << ": no \"" << text << "\"";
     }
