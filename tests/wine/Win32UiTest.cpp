@@ -459,6 +459,7 @@ TEST(UpdateFileNames, AnsiNamesAreReadInTheThreadsCodePage) {
     SetThreadLocale(before);
     EXPECT_EQ(cyrillic, L"QDX\x0410.Bic");
     EXPECT_EQ(platform::AnsiToWide("QDX140-FW2500.Bic"), L"QDX140-FW2500.Bic");
+}
 
 // ---- the log on the screen at its cap ---------------------------------------------------------
 

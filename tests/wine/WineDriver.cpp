@@ -593,22 +593,28 @@ void RunCloseWays() {
     }
 }
 
+// Starts the program on a device with an old boot loader whose calls take
+// `latency` µs each, presses Update and waits until the boot loader's
+// programming shows its progress; false (with a failure noted) otherwise.
+bool StartProgrammingTheBootLoader(Program& program, const char* latency, DWORD limitMs) {
+    const std::string scenario = std::string("old-bootloader,latency:") + latency;
+    if (!program.Start(scenario.c_str()) || !program.FindMainWindow(15000) || !AwaitReady(program))
+        return false;
+    program.Click(kUpdate);
+    return program.Await(
+        [&] {
+            return program.Text(kCurrentFile).find(L"Encrypted Bootloader") == 0 &&
+                   !program.Text(kProgress).empty();
+        },
+        limitMs, "the boot loader's programming");
+}
+
 // The close box while a worker programs the device: the window stays until
 // the worker has finished, then the program ends normally.
 void RunCloseWhileProgramming() {
     Program program;
     // Slow calls: the boot loader's programming takes some seconds.
-    if (!program.Start("old-bootloader,latency:3000") || !program.FindMainWindow(15000) ||
-        !AwaitReady(program))
-        return;
-    program.Click(kUpdate);
-    if (!program.Await(
-            [&] {
-                return program.Text(kCurrentFile).find(L"Encrypted Bootloader") == 0 &&
-                       !program.Text(kProgress).empty();
-            },
-            30000, "the boot loader's programming"))
-        return;
+    if (!StartProgrammingTheBootLoader(program, "3000", 30000)) return;
     const ULONGLONG asked = GetTickCount64();
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(program.window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kSendLimitMs, &ignored);
@@ -829,17 +835,7 @@ HWND QuestionBox(const Program& program) {
 void RunQuitWhileProgramming() {
     Program program;
     // Very slow calls: the boot loader's stage outlasts the case by far.
-    if (!program.Start("old-bootloader,latency:100000") || !program.FindMainWindow(15000) ||
-        !AwaitReady(program))
-        return;
-    program.Click(kUpdate);
-    if (!program.Await(
-            [&] {
-                return program.Text(kCurrentFile).find(L"Encrypted Bootloader") == 0 &&
-                       !program.Text(kProgress).empty();
-            },
-            60000, "the boot loader's programming"))
-        return;
+    if (!StartProgrammingTheBootLoader(program, "100000", 60000)) return;
     PostMessageW(program.window(), WM_CLOSE, 0, 0);
     if (!program.Await(
             [&] {
