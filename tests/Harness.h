@@ -16,7 +16,7 @@
 #include "simulator/Samples.h"
 #include "simulator/SimDevice.h"
 #include "ui/FlasherDlg.h"
-#include "ui/HeadlessWindow.h"
+#include "tests/support/HeadlessWindow.h"
 #include "update/UpdateState.h"
 
 namespace testing_support {

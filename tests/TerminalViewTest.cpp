@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 #include "ui/terminal/EndControl.h"
 #include "ui/terminal/KeyMap.h"
 #include "ui/terminal/LogView.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/File.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 #include "update/Areas.h"
 
 namespace update {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ui/LogModel.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 #include "ui/terminal/LogView.h"
 #include "ui/terminal/TerminalLayout.h"
 

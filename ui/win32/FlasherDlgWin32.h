@@ -5,7 +5,8 @@
 #pragma once
 
 #include "ui/FlasherDlg.h"
-#include "ui/WindowOps.h"
+#include "ui/LogModel.h"
+#include "update/WindowOps.h"
 #include "ui/record/UpdateRecorder.h"
 #include "ui/win32/ColorListBox.h"
 #include "ui/win32/LogMenu.h"
