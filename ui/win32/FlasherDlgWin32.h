@@ -6,11 +6,11 @@
 
 #include "ui/FlasherDlg.h"
 #include "ui/LogModel.h"
-#include "update/WindowOps.h"
 #include "ui/record/UpdateRecorder.h"
 #include "ui/win32/ColorListBox.h"
 #include "ui/win32/LogMenu.h"
 #include "ui/win32/WinBase.h"
+#include "update/WindowOps.h"
 
 namespace win32 {
 
