@@ -72,7 +72,6 @@ function(qdx_device_library target output_name)
 
   add_library(${target} SHARED ${PROJECT_SOURCE_DIR}/simulator/Exports.cpp)
   target_link_libraries(${target} PRIVATE qdx_sim_core)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden PREFIX "")
   if(WIN32)
     file(CONFIGURE OUTPUT ${dir}/${output_name}.def CONTENT "${exports}" @ONLY)

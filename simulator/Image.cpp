@@ -23,14 +23,14 @@ std::vector<uint8_t> MakePlainImage(size_t size, std::array<uint8_t, 4> version,
     std::vector<uint8_t> image(size, 0);
     if (size < 12) return image;
     image[0] = 'Q', image[1] = 'D', image[2] = 'X', image[3] = 'I';
-    for (int i = 0; i < 4; ++i) image[4 + i] = version[i];
+    for (size_t i = 0; i < 4; ++i) image[4 + i] = version[i];
     uint32_t state = seed | 1u;
     for (size_t i = 8; i < size - 4; ++i) {
         state ^= state << 13, state ^= state >> 17, state ^= state << 5;
         image[i] = static_cast<uint8_t>(state);
     }
     const uint32_t crc = Crc32(image.data(), size - 4);
-    for (int i = 0; i < 4; ++i) image[size - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) image[size - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
     return image;
 }
 
@@ -43,10 +43,10 @@ bool CheckPlainImage(const std::vector<uint8_t>& plain, std::array<uint8_t, 4>* 
     if (size < 12 || plain[0] != 'Q' || plain[1] != 'D' || plain[2] != 'X' || plain[3] != 'I')
         return false;
     uint32_t stored = 0;
-    for (int i = 0; i < 4; ++i) stored |= static_cast<uint32_t>(plain[size - 4 + i]) << (8 * i);
+    for (size_t i = 0; i < 4; ++i) stored |= static_cast<uint32_t>(plain[size - 4 + i]) << (8 * i);
     if (stored != Crc32(plain.data(), size - 4)) return false;
     if (version != nullptr)
-        for (int i = 0; i < 4; ++i) (*version)[i] = plain[4 + i];
+        for (size_t i = 0; i < 4; ++i) (*version)[i] = plain[4 + i];
     return true;
 }
 

@@ -50,8 +50,8 @@ bool CheckParameterArea(const std::vector<uint8_t>& area) {
     std::vector<uint8_t> copy = area;
     const uint32_t checksum = Le32(&copy[2032]);
     const uint32_t complement = Le32(&copy[2036]);
-    for (int i = 2032; i < 2036; ++i) copy[i] = 0;
-    for (int i = 2036; i < 2040; ++i) copy[i] = 0xFF;
+    for (size_t i = 2032; i < 2036; ++i) copy[i] = 0;
+    for (size_t i = 2036; i < 2040; ++i) copy[i] = 0xFF;
     uint32_t sum = 0;
     for (uint8_t b : copy) sum += b;
     return checksum == sum && complement == ~sum;
@@ -90,7 +90,7 @@ void Device::Reset(const Config& config) {
     }
     pageBuffer_.fill(0xFF);
     // Distinct, non-zero parameters: hardware version at 2, date at 3.
-    for (int i = 0; i < 64; ++i) systemParameters_[i] = 1000 + 17 * i;
+    for (int i = 0; i < 64; ++i) systemParameters_[static_cast<size_t>(i)] = 1000 + 17 * i;
     systemParameters_[2] = 5;
     systemParameters_[3] = 2611;
     moduleParameters_.clear();
@@ -349,7 +349,7 @@ void Device::FinishImage(uint8_t sector, uint8_t* status) {
             return;
         }
         for (int i = 0; i < 64; ++i)
-            systemParameters_[static_cast<size_t>(i)] = static_cast<int32_t>(Le32(&s.bytes[4 * i]));
+            systemParameters_[static_cast<size_t>(i)] = static_cast<int32_t>(Le32(&s.bytes[4 * static_cast<size_t>(i)]));
         return;
     }
     const SectorInfo* info = nullptr;
@@ -376,13 +376,13 @@ void Device::DrainJtag() {
     if (budget <= 0) return;
     jtag_.lastDrainUs = now;
     while (budget > 0 && !jtag_.draining.empty()) {
-        const int b = jtag_.draining.front();
+        const auto b = static_cast<size_t>(jtag_.draining.front());
         const int64_t take = std::min(budget, jtag_.fill[b]);
         jtag_.fill[b] -= take;
         budget -= take;
         if (jtag_.fill[b] == 0) {
             jtag_.draining.pop_front();
-            if (jtag_.filling == b) jtag_.filling = -1;
+            if (jtag_.filling == static_cast<int>(b)) jtag_.filling = -1;
         }
     }
     if (jtag_.closed && jtag_.draining.empty()) FinishJtag();
@@ -445,18 +445,19 @@ int32_t Device::JtagWriteAny(Op op, const uint8_t* data, int32_t count, bool enc
     // A buffer takes 28000 bytes from the moment it opens, however much of them
     // has drained meanwhile; then the next free buffer opens.
     int b = jtag_.filling;
-    if (b < 0 || jtag_.taken[b] + count > kJtagBufferSize) {
+    if (b < 0 || jtag_.taken[static_cast<size_t>(b)] + count > kJtagBufferSize) {
         b = jtag_.fill[0] == 0 && b != 0 ? 0 : (jtag_.fill[1] == 0 && b != 1 ? 1 : -1);
-        if (b >= 0) jtag_.taken[b] = 0;
+        if (b >= 0) jtag_.taken[static_cast<size_t>(b)] = 0;
     }
     if (b < 0) {
         jtag_.overflow = true;  // more than the buffers grant: the bytes are lost
         return End(op, {count}, 0);
     }
-    if (jtag_.fill[b] == 0 && count > 0) jtag_.draining.push_back(b);
+    const auto slot = static_cast<size_t>(b);
+    if (jtag_.fill[slot] == 0 && count > 0) jtag_.draining.push_back(b);
     jtag_.filling = b;
-    jtag_.fill[b] += count;
-    jtag_.taken[b] += count;
+    jtag_.fill[slot] += count;
+    jtag_.taken[slot] += count;
     for (int32_t i = 0; i < count; ++i) {
         const auto pos = static_cast<uint32_t>(jtag_.received.size());
         jtag_.received.push_back(encrypted ? static_cast<uint8_t>(data[i] ^ KeyByte(pos)) : data[i]);

@@ -15,8 +15,8 @@
 #include "device/DeviceLibrary.h"
 #include "simulator/Samples.h"
 #include "simulator/SimDevice.h"
+#include "tests/support/HeadlessWindow.h"
 #include "ui/FlasherDlg.h"
-#include "ui/HeadlessWindow.h"
 #include "update/UpdateState.h"
 
 namespace testing_support {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "ui/WindowOps.h"
 #include "ui/terminal/EndControl.h"
 #include "ui/terminal/KeyMap.h"
 #include "ui/terminal/LogView.h"
 #include "ui/terminal/TerminalLayout.h"
 #include "ui/terminal/TickClock.h"
+#include "update/WindowOps.h"
 
 using namespace ui::terminal;
 using std::chrono::milliseconds;

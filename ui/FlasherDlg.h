@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "ui/UpdateObserver.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace update {
 enum class WorkerStatus : int32_t;

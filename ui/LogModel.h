@@ -6,9 +6,12 @@
 #include <deque>
 #include <string>
 
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace ui {
+
+// The colour value stored with a line, 0x00BBGGRR; 0 means "the system's text colour".
+uint32_t StoredColour(LogColour colour);
 
 struct LogLine {
     std::wstring text;

@@ -2,7 +2,7 @@
 // All waiting is staying in a step; long stages run on a worker thread.
 #pragma once
 
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace update {
 

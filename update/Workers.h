@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/File.h"
-#include "ui/WindowOps.h"
 #include "update/Areas.h"
+#include "update/WindowOps.h"
 
 namespace update {
 

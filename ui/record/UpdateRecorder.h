@@ -14,7 +14,7 @@
 
 #include "platform/UserFiles.h"
 #include "ui/UpdateObserver.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace ui::record {
 

@@ -2,7 +2,7 @@
 
 #include <curses.h>
 
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace ui::terminal {
 

@@ -1,6 +1,6 @@
 #include "ui/terminal/TerminalLayout.h"
 
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace ui::terminal {
 

@@ -89,7 +89,7 @@ TerminalSession::TerminalSession() {
     struct sigaction crash{};
     crash.sa_handler = OnCrashSignal;
     sigemptyset(&crash.sa_mask);
-    crash.sa_flags = SA_RESETHAND;
+    crash.sa_flags = static_cast<int>(SA_RESETHAND);
     for (int sig : kCrashSignals) sigaction(sig, &crash, nullptr);
 
     std::setlocale(LC_CTYPE, "");

@@ -335,7 +335,7 @@ void CTerminalWindow::PaintLog() {
             if (colours_) attr = COLOR_PAIR(pair);
             else if (pair == kRedPair) attr = A_BOLD;
         }
-        wattrset(stdscr, attr);
+        wattrset(stdscr, static_cast<int>(attr));
         mvwaddnwstr(stdscr, r.y + row, r.x, line.text.c_str(),
                     std::min<int>(r.width, static_cast<int>(line.text.size())));
     }
@@ -386,7 +386,7 @@ void CTerminalWindow::PaintAbout() {
     const int width = getmaxx(w);
     auto centred = [&](int y, const std::wstring& text, attr_t attr) {
         const int shown = std::min<int>(width - 2, static_cast<int>(text.size()));
-        wattrset(w, attr);
+        wattrset(w, static_cast<int>(attr));
         mvwaddnwstr(w, y, std::max(1, (width - shown) / 2), text.c_str(), shown);
         wattrset(w, A_NORMAL);
     };

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ui/LogModel.h"
-#include "ui/WindowOps.h"
 #include "ui/terminal/LogView.h"
 #include "ui/terminal/TerminalLayout.h"
+#include "update/WindowOps.h"
 
 struct _win_st;  // a curses window
 

@@ -5,11 +5,12 @@
 #pragma once
 
 #include "ui/FlasherDlg.h"
-#include "ui/WindowOps.h"
+#include "ui/LogModel.h"
 #include "ui/record/UpdateRecorder.h"
 #include "ui/win32/ColorListBox.h"
 #include "ui/win32/LogMenu.h"
 #include "ui/win32/WinBase.h"
+#include "update/WindowOps.h"
 
 namespace win32 {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ui/LogModel.h"
-#include "ui/WindowOps.h"
+#include "update/WindowOps.h"
 
 namespace ui {
 

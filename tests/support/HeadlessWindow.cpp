@@ -1,4 +1,4 @@
-#include "ui/HeadlessWindow.h"
+#include "tests/support/HeadlessWindow.h"
 
 namespace ui {
 

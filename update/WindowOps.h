@@ -24,9 +24,6 @@ enum ControlId : int {
 // Colour of a log line. Any value other than Blue, Red and Green draws as Black.
 enum class LogColour : uint8_t { Black = 0, Blue = 1, Red = 2, Green = 3 };
 
-// The colour value stored with a line, 0x00BBGGRR; 0 means "the system's text colour".
-uint32_t StoredColour(LogColour colour);
-
 class WindowOps {
 public:
     virtual ~WindowOps() = default;
