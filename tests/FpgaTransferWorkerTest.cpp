@@ -743,7 +743,7 @@ TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
         return update::ReadWorkerStatus() == WorkerStatus::Running &&
                update::imageFileName.Get() == kWideFileName;
     }));
-    const int32_t step = update::updateState.updateStep;
+    const update::Step step = update::updateState.updateStep;
     EXPECT_EQ(h.dlg.RequestClose(), ui::CloseAction::AfterStage) << "the stage is running";
 
     h.Tick();

@@ -25,7 +25,7 @@ void StoreLe32(uint8_t* p, uint32_t value) {
 void BuildSystemParameterImage(ui::WindowOps& window) {
     uint8_t* image = systemParameterImage;
     for (uint8_t& b : systemParameterImage) b = 0xFF;
-    for (int i = 0; i < 64; ++i)
+    for (int i = 0; i < kParameterCount; ++i)
         StoreLe32(image + 4 * i, static_cast<uint32_t>(updateState.parameterValues[i]));
     StoreLe32(image + kChecksumOffset, 0);
     uint32_t sum = 0;

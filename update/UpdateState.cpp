@@ -31,11 +31,11 @@ void SharedText::SetObserver(std::function<void(const std::wstring&)> observer) 
 void ResetUpdateState() {
     for (int32_t& v : updateState.parameterValues) v = 0;
     updateState.delayTicks = 0;
-    updateState.updateStep = 0;
+    updateState.updateStep = kStepIdle;
     updateState.retryCount = 0;
     updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Idle));
-    updateState.restartState = 0;
-    updateState.linkState = 0;
+    updateState.restartState = kRestartNone;
+    updateState.linkState = kLinkFirmware;
     updateState.parameterImagePointer = nullptr;
     updateState.wrongModeTicks = 0;
     updateState.requestRepeats = 0;
@@ -83,13 +83,13 @@ void StartWorker(Worker worker, int32_t argument) {
     }
 }
 
-void ApplyRetryRule(int32_t restartStep) {
+void ApplyRetryRule(Step restartStep) {
     updateState.retryCount += 1;
-    if (updateState.retryCount > 10) {
-        updateState.updateStep = 99;
+    if (updateState.retryCount > kRetryLimit) {
+        updateState.updateStep = kStepEndWithError;
         return;
     }
-    updateState.delayTicks = 20;
+    updateState.delayTicks = kSettleTicks;
     updateState.updateStep = restartStep;
 }
 
