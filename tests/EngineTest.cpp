@@ -216,17 +216,17 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice
         int32_t exitCode;
     } cases[] = {
         // A file shorter than its header has no contents: 0kB.
-        {"empty", {}, L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
+        {"empty", {}, L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
         {"15 bytes: no header, rejected by its length", resized(15),
-         L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
-        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
-        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", -13},
-        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", -10},
+         L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
+        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
+        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", update::kExitLength},
+        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", update::kExitAddress},
         {"wrong address and length: the address first", withAddress(resized(100), 0x00),
-         L"Address ERROR: 0x00FFC000", -10},
+         L"Address ERROR: 0x00FFC000", update::kExitAddress},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Flash(10, c.file), c.exitCode) << c.what;
@@ -279,7 +279,7 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
     ASSERT_TRUE(samples::WriteFile("huge.Bic", good));
     ASSERT_EQ(truncate("huge.Bic", (1LL << 32) + 16400), 0);
     update::imageFileName.Set(L"huge.Bic");
-    EXPECT_EQ(Run(update::FlashImageWorker, 10), -13);
+    EXPECT_EQ(Run(update::FlashImageWorker, 10), update::kExitLength);
     EXPECT_EQ(update::workerMessage.Get(), L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB");
     EXPECT_TRUE(sim::Instance().Trace().empty());
 }
@@ -310,7 +310,7 @@ TEST_F(WorkerTest, FlashImageWorkerSendsOnlyTheCheckedLengthWhateverTheFileDoes)
                 ASSERT_EQ(truncate("image.Bic", c.newSize), 0);
             }
         });
-        EXPECT_EQ(Flash(9, good), -14);
+        EXPECT_EQ(Flash(9, good), update::kExitFlashFile);
 
         EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
         EXPECT_EQ(update::workerMessage.Get(), L"File Read ERROR: image.Bic");
@@ -417,16 +417,16 @@ TEST_F(WorkerTest, WorkersReportDeviceFailuresAndStopCallingTheDevice) {
         const wchar_t* progress;
         int32_t exitCode;
     } cases[] = {
-        {false, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
-        {false, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", -12},
-        {false, {Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", -11},
+        {false, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
+        {false, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", update::kExitFlashStatus},
+        {false, {Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
         {false, {Op::ProgramPage, 2, 1, 3, 9u, {}}, L"SMPX = 3: Program ERROR FFFFC1",
-         L"Program ERROR FFFFC1", -12},
-        {true, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
-        {true, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", -12},
-        {true, {Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
+         L"Program ERROR FFFFC1", update::kExitFlashStatus},
+        {true, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
+        {true, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", update::kExitFlashStatus},
+        {true, {Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
         {true, {Op::ProgramPage, 3, 1, 1, 3u, {}}, L"SMPX = 1: Program ERROR 3", L"Program ERROR",
-         -12},
+         update::kExitFlashStatus},
     };
     ASSERT_TRUE(samples::WriteFile("image.Bic", samples::FileBytes(samples::Kind::Bootloader)));
     update::imageFileName.Set(L"image.Bic");

@@ -80,7 +80,7 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
     if (headerBytes >= kHeaderSize) {
         const uint32_t startAddress = HeaderStartAddress(header);
         if (startAddress != area.start)
-            return {-10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
+            return {kExitAddress, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
     }
     // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
     // happen to match must still be refused, not streamed round the address
@@ -93,7 +93,7 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
     else if (length > kHeaderSize)
         contentBytes = static_cast<uint32_t>(length - kHeaderSize);
     if (beyond32Bits || contentBytes != AreaSize(area)) {
-        return {-13, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
+        return {kExitLength, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
                                           contentBytes >> 10, AreaSize(area) >> 10)};
     }
     return {};

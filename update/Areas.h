@@ -50,11 +50,25 @@ uint32_t HeaderStartAddress(const uint8_t* header);
 // most four hex digits, never past the 16 header bytes; 0 when none.
 int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
 
+// The workers' exit codes. Nothing reads them (the worker status and texts
+// carry the result), so they keep the values they have always had, and two
+// names share -10. The FPGA worker also returns the link's and the
+// programmer's own codes.
+enum WorkerExit : int32_t {
+    kExitDone = 1,
+    kExitAddress = -10,      // flash: the header's start address is not the area's
+    kExitFpgaFile = -10,     // FPGA: the input file cannot be opened, read or used
+    kExitFlasher = -11,      // an erase or program call failed
+    kExitFlashStatus = -12,  // an erase or program reported a bad status
+    kExitLength = -13,       // flash: the file's length does not fit the area
+    kExitFlashFile = -14,    // flash: the input file cannot be opened or read
+    kExitFpgaTimeout = -256, // FPGA: the programmer stood still (beyond its own codes 0 to -255)
+};
+
 // The checks of a flash area's file before anything is erased: the header's
 // start address (when the file holds a whole header), then the length. Code 0
-// and an empty text when the file fits the area; otherwise the flash worker's
-// exit code (-10 address, -13 length) and its "Address ERROR" or "Flashsize
-// ERROR" text.
+// and an empty text when the file fits the area; otherwise kExitAddress or
+// kExitLength and the "Address ERROR" or "Flashsize ERROR" text.
 struct FileCheck {
     int32_t code = 0;
     std::wstring message;
