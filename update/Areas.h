@@ -11,25 +11,23 @@
 
 namespace update {
 
+// An area by number: only what the workers use (each row's letter and name
+// stand beside it as a comment).
 struct FlashArea {
-    uint8_t inUse;
-    char letter;
-    uint8_t isFlash;
-    const wchar_t* name;
     int8_t sectorId;
     uint32_t start;
     uint32_t end;  // last byte, inclusive
 };
 
 struct UpdateFile {
-    uint8_t area;
     char fileName[250];
 };
 
 inline constexpr int kAreaCount = 13;
-extern const FlashArea flashAreaTable[kAreaCount + 1];      // ended by an empty row
-extern const FlashArea parameterAreaTable[3 + 1];           // the plain parameter areas
-extern const UpdateFile updateFileTable[4 + 1];             // ended by area 0xFF
+inline constexpr int kUpdateFileCount = 4;
+extern const FlashArea flashAreaTable[kAreaCount];
+extern const FlashArea parameterAreaTable[3];  // the first three areas as plain areas
+extern const UpdateFile updateFileTable[kUpdateFileCount];  // in the order of their stages
 
 inline constexpr size_t kHeaderSize = 16;
 inline constexpr uint32_t kPageShift = 8;
@@ -78,10 +76,6 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
 
 // An update file by its table name, made wide with this thread's code page.
 std::wstring UpdateFileName(int row);
-
-// Opens an update file as the sequence and the workers do (relative to the
-// current directory, read only, no sharing).
-bool OpenUpdateFile(platform::InputFile& file, const std::wstring& name);
 
 // Sets imageFileName to row 0's name, opens it and reads fileBootloaderVersion.
 // False when the file cannot be opened (the version is then left alone).

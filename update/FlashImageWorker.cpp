@@ -83,7 +83,7 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     const std::wstring name = imageFileName.Get();
 
     platform::InputFile file;
-    if (!OpenUpdateFile(file, name)) {
+    if (!file.Open(name)) {
         // The sequence found the file at its start; it has gone or is held since.
         WorkerRunning(L"");
         return Fail(file, kExitFlashFile, L"Unable to open Input file: " + name, L"");

@@ -203,7 +203,7 @@ int32_t FpgaTransferWorker(int32_t argument) {
         return Fail(file, programmer.result(), UsbError(programmer.result()), Progress::Keep);
 
     const std::wstring name = imageFileName.Get();
-    if (!OpenUpdateFile(file, name))
+    if (!file.Open(name))
         return Fail(file, kExitFpgaFile, L"Unable to open Input file: " + name, Progress::Keep);
     workerProgress.Set(Percent(0));
 

@@ -149,7 +149,7 @@ bool FilesFitTheirStages(ui::WindowOps& window) {
     for (const Stage* stage : kStages) {
         const std::wstring name = UpdateFileName(stage->row);
         platform::InputFile file;
-        if (!OpenUpdateFile(file, name)) {  // gone since it was found a moment ago
+        if (!file.Open(name)) {  // gone since it was found a moment ago
             FileNotFound(window, name);
             return false;
         }
@@ -171,10 +171,10 @@ void CheckFiles(ui::WindowOps& window) {
     s.wrongModeTicks = 0;
     s.requestRepeats = 0;
     bool present = ReadBootloaderVersion();
-    for (int row = 1; present && row <= 3; ++row) {
+    for (int row = 1; present && row < kUpdateFileCount; ++row) {
         imageFileName.Set(UpdateFileName(row));
         platform::InputFile file;
-        present = OpenUpdateFile(file, imageFileName.Get());
+        present = file.Open(imageFileName.Get());
     }
     if (!present) {
         FileNotFound(window, imageFileName.Get());

@@ -10,7 +10,6 @@ SharedText workerMessage;
 SharedText workerProgress;
 std::wstring displayText;
 int32_t fileBootloaderVersion = 0;
-platform::ThreadRecord workerThread;
 
 void SharedText::Set(std::wstring text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -76,7 +75,7 @@ void WaitForNoteTaken() {
 void StartWorker(Worker worker, int32_t argument) {
     assert(ReadWorkerStatus() == WorkerStatus::Idle && "a worker is started only when none runs");
     Publish(WorkerStatus::Running);
-    if (!platform::StartThread(worker, argument, workerThread)) {
+    if (!platform::StartThread(worker, argument)) {
         workerMessage.Set(L"Worker thread could not be started");
         workerProgress.Set(L"");
         Publish(WorkerStatus::Failed);

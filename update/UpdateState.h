@@ -118,7 +118,6 @@ extern SharedText workerMessage;   // a note, or the reason of a failure
 extern SharedText workerProgress;  // the worker's progress line
 extern std::wstring displayText;   // window thread only: scratch for one line
 extern int32_t fileBootloaderVersion;
-extern platform::ThreadRecord workerThread;
 
 // The values of a program start (used by tests between runs, too).
 void ResetUpdateState();
