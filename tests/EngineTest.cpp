@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Text.h"
@@ -267,6 +268,61 @@ TEST_F(WorkerTest, FlashImageWorkerClosesItsFileBeforeItTellsTheResult) {
         EXPECT_EQ(update::ReadWorkerStatus(), c.result) << c.what;
         EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running}) << c.what;
     }
+}
+
+// The same for the FPGA worker, on every way it ends with its file open. It
+// runs on a thread of its own: this thread takes its note as the tick would.
+TEST_F(WorkerTest, FpgaTransferWorkerClosesItsFileBeforeItTellsTheResult) {
+    ASSERT_TRUE(samples::WriteFile("image.Bic", samples::FileBytes(samples::Kind::Fpga)));
+    update::imageFileName.Set(L"image.Bic");
+    const auto runWatched = [](const sim::Config& config) {
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        sim::Instance().ClearTrace();
+        g_statusAtClose.clear();
+        g_watchCloses = true;
+        update::updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Running));
+        std::atomic<bool> done{false};
+        std::thread worker([&done] {
+            update::FpgaTransferWorker(1);
+            done = true;
+        });
+        while (!done) {
+            update::ChangeWorkerStatus(WorkerStatus::Note, WorkerStatus::Running);
+            std::this_thread::yield();
+        }
+        worker.join();
+        g_watchCloses = false;
+        return update::ReadWorkerStatus();
+    };
+    ASSERT_EQ(runWatched(sim::Config{}), WorkerStatus::Succeeded);
+    const auto lastStatusRead = static_cast<int64_t>(sim::Instance().CountCalls(Op::JtagStatus));
+    struct Case {
+        const char* what;
+        std::vector<sim::Fault> faults;
+        WorkerStatus result;
+        const wchar_t* message;
+    } cases[] = {
+        {"programmed", {}, WorkerStatus::Succeeded, L"Data Transfer OK"},
+        {"link lost while sending", {{Op::JtagStatus, 2, 1, -5, {}, {}}}, WorkerStatus::Failed,
+         L"USB ERROR -5"},
+        {"programmer error", {{Op::JtagStatus, lastStatusRead, 1, 1, 0x2010u, 0u}},
+         WorkerStatus::Failed, L"JTAG Programmer ERROR -16 - CRC Failure"},
+        {"link lost at the last read", {{Op::JtagStatus, lastStatusRead, 1, -5, 0x1000u, 0u}},
+         WorkerStatus::Failed, L"USB ERROR -5"},
+    };
+    for (const Case& c : cases) {
+        sim::Config config;
+        config.faults = c.faults;
+        EXPECT_EQ(runWatched(config), c.result) << c.what;
+        EXPECT_EQ(update::workerMessage.Get(), c.message) << c.what;
+        EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running}) << c.what;
+    }
+    // A file the worker refuses before it calls the programmer again.
+    ASSERT_TRUE(samples::WriteFile("image.Bic", std::vector<uint8_t>(16, 0x5A)));
+    EXPECT_EQ(runWatched(sim::Config{}), WorkerStatus::Failed);
+    EXPECT_EQ(update::workerMessage.Get(), L"No FPGA data in Input file: image.Bic");
+    EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running});
 }
 
 TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
