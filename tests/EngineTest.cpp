@@ -311,18 +311,24 @@ TEST_F(WorkerTest, FpgaTransferWorkerClosesItsFileBeforeItTellsTheResult) {
         {"link lost at the last read", {{Op::JtagStatus, lastStatusRead, 1, -5, 0x1000u, 0u}},
          WorkerStatus::Failed, L"USB ERROR -5"},
     };
+    // Closed once, before the result: the worker may still be running, or its
+    // note "Data Transfer OK" may not have been taken yet.
+    const auto closedBeforeTheResult = [] {
+        return g_statusAtClose.size() == 1 && (g_statusAtClose[0] == WorkerStatus::Running ||
+                                               g_statusAtClose[0] == WorkerStatus::Note);
+    };
     for (const Case& c : cases) {
         sim::Config config;
         config.faults = c.faults;
         EXPECT_EQ(runWatched(config), c.result) << c.what;
         EXPECT_EQ(update::workerMessage.Get(), c.message) << c.what;
-        EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running}) << c.what;
+        EXPECT_TRUE(closedBeforeTheResult()) << c.what;
     }
     // A file the worker refuses before it calls the programmer again.
     ASSERT_TRUE(samples::WriteFile("image.Bic", std::vector<uint8_t>(16, 0x5A)));
     EXPECT_EQ(runWatched(sim::Config{}), WorkerStatus::Failed);
     EXPECT_EQ(update::workerMessage.Get(), L"No FPGA data in Input file: image.Bic");
-    EXPECT_EQ(g_statusAtClose, std::vector<WorkerStatus>{WorkerStatus::Running});
+    EXPECT_TRUE(closedBeforeTheResult());
 }
 
 TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
