@@ -48,7 +48,7 @@ void BM_TickWhileWorkerRuns(benchmark::State& state) {
     ui::CFlasherDlg dlg(window);
     dlg.OnInitDialog();
     update::updateState.workerStatus.store(static_cast<int32_t>(update::WorkerStatus::Running));
-    update::updateState.updateStep = 12;
+    update::updateState.updateStep = update::kStepWaitFirmwareStage;
     update::workerProgress.Set(L"57%   FFFEDB");
     for (auto _ : state) dlg.OnTimer();
     update::ResetUpdateState();

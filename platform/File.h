@@ -15,8 +15,10 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Fails when the file is missing, held by another process, not a regular
-    // file, or when its full path does not fit in 260 characters.
+    // Opens for reading only, relative to the current directory, without
+    // sharing (as every update file is opened). Fails when the file is
+    // missing, held by another process, not a regular file, or when its full
+    // path does not fit in 260 characters.
     bool Open(const std::wstring& name);
     // Bytes read (0 at the end of the file), or -1 when the read failed.
     int32_t Read(void* buffer, uint32_t count);

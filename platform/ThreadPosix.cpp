@@ -22,7 +22,7 @@ void* Run(void* raw) {
 
 }  // namespace
 
-bool StartThread(WorkerEntry entry, int32_t argument, ThreadRecord& record) {
+bool StartThread(WorkerEntry entry, int32_t argument) {
     auto* start = new (std::nothrow) Start{entry, argument};
     if (start == nullptr) return false;
     pthread_t thread;
@@ -31,8 +31,6 @@ bool StartThread(WorkerEntry entry, int32_t argument, ThreadRecord& record) {
         return false;
     }
     pthread_detach(thread);  // nothing ever waits for a worker
-    record.handle = static_cast<uintptr_t>(thread);
-    record.id = static_cast<uintptr_t>(thread);
     return true;
 }
 

@@ -20,7 +20,7 @@ DWORD WINAPI Run(LPVOID raw) {
 
 }  // namespace
 
-bool StartThread(WorkerEntry entry, int32_t argument, ThreadRecord& record) {
+bool StartThread(WorkerEntry entry, int32_t argument) {
     auto* start = new (std::nothrow) Start{entry, argument};
     if (start == nullptr) return false;
     DWORD id = 0;
@@ -29,10 +29,7 @@ bool StartThread(WorkerEntry entry, int32_t argument, ThreadRecord& record) {
         delete start;
         return false;
     }
-    // Nothing waits on the handle: the previous one is released when replaced.
-    if (record.handle != 0) CloseHandle(reinterpret_cast<HANDLE>(record.handle));
-    record.handle = reinterpret_cast<uintptr_t>(thread);
-    record.id = id;
+    CloseHandle(thread);  // nothing ever waits for a worker: the thread runs on without it
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Text.h"
@@ -60,13 +61,9 @@ TEST(AreaTable, DerivesSizesAndPagesInUnsigned32BitArithmetic) {
         EXPECT_EQ(a.sectorId, c.sector) << c.area;
     }
     EXPECT_EQ(update::flashAreaTable[11].sectorId - 20, 1);
-    EXPECT_EQ(update::flashAreaTable[12].isFlash, 0);
-    EXPECT_EQ(update::flashAreaTable[13].inUse, 0);
     const update::FlashArea& plain = update::parameterAreaTable[2];
-    EXPECT_EQ(std::wstring(plain.name), L"System Parameter");
     EXPECT_EQ(plain.sectorId, 4);
     EXPECT_EQ(update::FirstPage(plain), 0x1060u);
-    EXPECT_EQ(update::updateFileTable[4].area, 0xFF);
     EXPECT_EQ(update::UpdateFileName(3), L"QDX140-GA0010.Bic");
 }
 
@@ -112,23 +109,23 @@ TEST(UpdateFileOpen, IsExclusiveAndRelativeToTheCurrentFolder) {
     TempFolder folder;
     ASSERT_TRUE(samples::WriteFile("update.Bic", {1, 2, 3}));
     platform::InputFile first, second;
-    ASSERT_TRUE(update::OpenUpdateFile(first, L"update.Bic"));
-    EXPECT_FALSE(update::OpenUpdateFile(second, L"update.Bic")) << "held: counts as missing";
+    ASSERT_TRUE(first.Open(L"update.Bic"));
+    EXPECT_FALSE(second.Open(L"update.Bic")) << "held: counts as missing";
     first.Close();
-    EXPECT_TRUE(update::OpenUpdateFile(second, L"update.Bic"));
+    EXPECT_TRUE(second.Open(L"update.Bic"));
     second.Close();
 
-    EXPECT_FALSE(update::OpenUpdateFile(first, L"missing.Bic"));
+    EXPECT_FALSE(first.Open(L"missing.Bic"));
     std::filesystem::create_directory("folder.Bic");
-    EXPECT_FALSE(update::OpenUpdateFile(first, L"folder.Bic"));
+    EXPECT_FALSE(first.Open(L"folder.Bic"));
 
     // A full path of 260 characters or more cannot be opened.
     const size_t base = std::filesystem::current_path().string().size() + 1;
     const std::string longName(260 - base, 'n'), fitting(259 - base, 'f');
     ASSERT_TRUE(samples::WriteFile(longName, {1}));
     ASSERT_TRUE(samples::WriteFile(fitting, {1}));
-    EXPECT_FALSE(update::OpenUpdateFile(first, platform::Widen(longName.c_str())));
-    EXPECT_TRUE(update::OpenUpdateFile(first, platform::Widen(fitting.c_str())));
+    EXPECT_FALSE(first.Open(platform::Widen(longName.c_str())));
+    EXPECT_TRUE(first.Open(platform::Widen(fitting.c_str())));
 }
 
 // ---- the workers, run on the test thread ------------------------------------------------------
@@ -216,17 +213,17 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice
         int32_t exitCode;
     } cases[] = {
         // A file shorter than its header has no contents: 0kB.
-        {"empty", {}, L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
+        {"empty", {}, L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
         {"15 bytes: no header, rejected by its length", resized(15),
-         L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", -13},
-        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
-        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", -13},
-        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", -13},
-        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", -10},
+         L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
+        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
+        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
+        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", update::kExitLength},
+        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", update::kExitAddress},
         {"wrong address and length: the address first", withAddress(resized(100), 0x00),
-         L"Address ERROR: 0x00FFC000", -10},
+         L"Address ERROR: 0x00FFC000", update::kExitAddress},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Flash(10, c.file), c.exitCode) << c.what;
@@ -273,13 +270,74 @@ TEST_F(WorkerTest, FlashImageWorkerClosesItsFileBeforeItTellsTheResult) {
     }
 }
 
+// The same for the FPGA worker, on every way it ends with its file open. It
+// runs on a thread of its own: this thread takes its note as the tick would.
+TEST_F(WorkerTest, FpgaTransferWorkerClosesItsFileBeforeItTellsTheResult) {
+    ASSERT_TRUE(samples::WriteFile("image.Bic", samples::FileBytes(samples::Kind::Fpga)));
+    update::imageFileName.Set(L"image.Bic");
+    const auto runWatched = [](const sim::Config& config) {
+        sim::Instance().Reset(config);
+        sim::Instance().OpenLink();
+        sim::Instance().ClearTrace();
+        g_statusAtClose.clear();
+        g_watchCloses = true;
+        update::updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Running));
+        std::atomic<bool> done{false};
+        std::thread worker([&done] {
+            update::FpgaTransferWorker(1);
+            done = true;
+        });
+        while (!done) {
+            update::ChangeWorkerStatus(WorkerStatus::Note, WorkerStatus::Running);
+            std::this_thread::yield();
+        }
+        worker.join();
+        g_watchCloses = false;
+        return update::ReadWorkerStatus();
+    };
+    ASSERT_EQ(runWatched(sim::Config{}), WorkerStatus::Succeeded);
+    const auto lastStatusRead = static_cast<int64_t>(sim::Instance().CountCalls(Op::JtagStatus));
+    struct Case {
+        const char* what;
+        std::vector<sim::Fault> faults;
+        WorkerStatus result;
+        const wchar_t* message;
+    } cases[] = {
+        {"programmed", {}, WorkerStatus::Succeeded, L"Data Transfer OK"},
+        {"link lost while sending", {{Op::JtagStatus, 2, 1, -5, {}, {}}}, WorkerStatus::Failed,
+         L"USB ERROR -5"},
+        {"programmer error", {{Op::JtagStatus, lastStatusRead, 1, 1, 0x2010u, 0u}},
+         WorkerStatus::Failed, L"JTAG Programmer ERROR -16 - CRC Failure"},
+        {"link lost at the last read", {{Op::JtagStatus, lastStatusRead, 1, -5, 0x1000u, 0u}},
+         WorkerStatus::Failed, L"USB ERROR -5"},
+    };
+    // Closed once, before the result: the worker may still be running, or its
+    // note "Data Transfer OK" may not have been taken yet.
+    const auto closedBeforeTheResult = [] {
+        return g_statusAtClose.size() == 1 && (g_statusAtClose[0] == WorkerStatus::Running ||
+                                               g_statusAtClose[0] == WorkerStatus::Note);
+    };
+    for (const Case& c : cases) {
+        sim::Config config;
+        config.faults = c.faults;
+        EXPECT_EQ(runWatched(config), c.result) << c.what;
+        EXPECT_EQ(update::workerMessage.Get(), c.message) << c.what;
+        EXPECT_TRUE(closedBeforeTheResult()) << c.what;
+    }
+    // A file the worker refuses before it calls the programmer again.
+    ASSERT_TRUE(samples::WriteFile("image.Bic", std::vector<uint8_t>(16, 0x5A)));
+    EXPECT_EQ(runWatched(sim::Config{}), WorkerStatus::Failed);
+    EXPECT_EQ(update::workerMessage.Get(), L"No FPGA data in Input file: image.Bic");
+    EXPECT_TRUE(closedBeforeTheResult());
+}
+
 TEST_F(WorkerTest, FlashImageWorkerRejectsAFileBeyondFourGigabytes) {
     // 2^32 + 16400 bytes: its low 32 bits match the boot loader's size.
     std::vector<uint8_t> good = samples::FileBytes(samples::Kind::Bootloader);
     ASSERT_TRUE(samples::WriteFile("huge.Bic", good));
     ASSERT_EQ(truncate("huge.Bic", (1LL << 32) + 16400), 0);
     update::imageFileName.Set(L"huge.Bic");
-    EXPECT_EQ(Run(update::FlashImageWorker, 10), -13);
+    EXPECT_EQ(Run(update::FlashImageWorker, 10), update::kExitLength);
     EXPECT_EQ(update::workerMessage.Get(), L"Flashsize ERROR: EBIN = 4194303kB, Flash = 16kB");
     EXPECT_TRUE(sim::Instance().Trace().empty());
 }
@@ -310,7 +368,7 @@ TEST_F(WorkerTest, FlashImageWorkerSendsOnlyTheCheckedLengthWhateverTheFileDoes)
                 ASSERT_EQ(truncate("image.Bic", c.newSize), 0);
             }
         });
-        EXPECT_EQ(Flash(9, good), -14);
+        EXPECT_EQ(Flash(9, good), update::kExitFlashFile);
 
         EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Failed);
         EXPECT_EQ(update::workerMessage.Get(), L"File Read ERROR: image.Bic");
@@ -417,16 +475,16 @@ TEST_F(WorkerTest, WorkersReportDeviceFailuresAndStopCallingTheDevice) {
         const wchar_t* progress;
         int32_t exitCode;
     } cases[] = {
-        {false, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
-        {false, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", -12},
-        {false, {Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", -11},
+        {false, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
+        {false, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", update::kExitFlashStatus},
+        {false, {Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
         {false, {Op::ProgramPage, 2, 1, 3, 9u, {}}, L"SMPX = 3: Program ERROR FFFFC1",
-         L"Program ERROR FFFFC1", -12},
-        {true, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
-        {true, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", -12},
-        {true, {Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", -11},
+         L"Program ERROR FFFFC1", update::kExitFlashStatus},
+        {true, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
+        {true, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", update::kExitFlashStatus},
+        {true, {Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
         {true, {Op::ProgramPage, 3, 1, 1, 3u, {}}, L"SMPX = 1: Program ERROR 3", L"Program ERROR",
-         -12},
+         update::kExitFlashStatus},
     };
     ASSERT_TRUE(samples::WriteFile("image.Bic", samples::FileBytes(samples::Kind::Bootloader)));
     update::imageFileName.Set(L"image.Bic");

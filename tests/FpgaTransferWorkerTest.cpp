@@ -393,7 +393,7 @@ TEST_F(FpgaTransferWorkerTest, MissingFileIsReportedByName) {
 
     EXPECT_EQ(out.statuses, kFailedOnly);
     EXPECT_EQ(out.message, L"Unable to open Input file: QDX140-GA0010.Bic");
-    EXPECT_EQ(out.exitCode, -10);
+    EXPECT_EQ(out.exitCode, update::kExitFpgaFile);
     EXPECT_EQ(out.progress, L"0%");
     const auto trace = sim::Instance().Trace();
     ASSERT_EQ(trace.size(), 1u);
@@ -492,7 +492,7 @@ TEST_F(FpgaTransferWorkerTest, FileWithoutPayloadFailsWithoutAnnouncingIt) {
         EXPECT_EQ(out.statuses, kFailedOnly);
         EXPECT_EQ(out.message, L"No FPGA data in Input file: QDX140-GA0010.Bic");
         EXPECT_EQ(out.progress, L"");
-        EXPECT_EQ(out.exitCode, -10);
+        EXPECT_EQ(out.exitCode, update::kExitFpgaFile);
         const auto trace = sim::Instance().Trace();
         ASSERT_EQ(trace.size(), 1u) << "only the first status read; nothing is announced";
     }
@@ -693,7 +693,7 @@ TEST_F(FpgaTransferWorkerTest, StalledProgrammerEndsTheWaitAfterThirtySeconds) {
         ASSERT_TRUE(out.finished);
         EXPECT_EQ(out.statuses, c.statuses);
         EXPECT_EQ(out.message, L"JTAG Programmer ERROR -256 - Timeout");
-        EXPECT_EQ(out.exitCode, -256);
+        EXPECT_EQ(out.exitCode, update::kExitFpgaTimeout);
         EXPECT_EQ(out.progress, c.payload == 1000 ? L"100%" : L"93%");
         EXPECT_EQ(WrittenBytes(trace), c.written);
         const auto payload = static_cast<int64_t>(c.payload);
@@ -743,7 +743,7 @@ TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
         return update::ReadWorkerStatus() == WorkerStatus::Running &&
                update::imageFileName.Get() == kWideFileName;
     }));
-    const int32_t step = update::updateState.updateStep;
+    const update::Step step = update::updateState.updateStep;
     EXPECT_EQ(h.dlg.RequestClose(), ui::CloseAction::AfterStage) << "the stage is running";
 
     h.Tick();

@@ -88,7 +88,7 @@ public:
     bool Update(int limit = 20000) { return UpdateWith(dlg, limit); }
     bool UpdateWith(ui::CFlasherDlg& logic, int limit = 20000) {
         logic.OnUpdateButton();
-        return TickUntilWith(logic, [] { return update::updateState.updateStep == 0; }, limit);
+        return TickUntilWith(logic, [] { return update::updateState.updateStep == update::kStepIdle; }, limit);
     }
     std::vector<std::wstring> LogTexts() const {
         std::vector<std::wstring> texts;

@@ -37,29 +37,29 @@ TEST(StartUp, ShowsTheLinkAndLabelsWithTheActionButtonsDisabled) {
         sim::Config config;
         if (c.openLinkResult) config.faults.push_back({Op::OpenLink, 1, 1, *c.openLinkResult, {}, {}});
         Harness h(config);
-        update::updateState.updateStep = 7;
-        update::updateState.restartState = 3;
+        update::updateState.updateStep = update::kStepRestartAfterBootloader;
+        update::updateState.restartState = update::kRestartInBootloader;
         h.Init();
         EXPECT_EQ(h.window.field(ui::linkStatusField), c.linkText);
         EXPECT_EQ(h.window.field(ui::firmwareVersionField), L"Firmw. Version:");
         EXPECT_EQ(h.window.field(ui::serialNumberField), L"Serial Number:");
         EXPECT_EQ(h.window.enableEvents(), (std::vector<std::string>{"-1011", "-1022", "-1023"}));
         EXPECT_TRUE(h.window.enabled(ui::exitButton));
-        EXPECT_EQ(update::updateState.updateStep, 0);
-        EXPECT_EQ(update::updateState.restartState, 0);
+        EXPECT_EQ(update::updateState.updateStep, update::kStepIdle);
+        EXPECT_EQ(update::updateState.restartState, update::kRestartNone);
         EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Idle);
     }
 }
 
 TEST(StartUp, StartsTheTimerAfterTheResetAndBeforeTheLinkIsOpened) {
     Harness h;
-    update::updateState.updateStep = 7;
-    update::updateState.restartState = 3;
+    update::updateState.updateStep = update::kStepRestartAfterBootloader;
+    update::updateState.restartState = update::kRestartInBootloader;
     int timerStarts = 0;
     h.dlg.OnInitDialog([&] {
         ++timerStarts;
-        EXPECT_EQ(update::updateState.updateStep, 0);
-        EXPECT_EQ(update::updateState.restartState, 0);
+        EXPECT_EQ(update::updateState.updateStep, update::kStepIdle);
+        EXPECT_EQ(update::updateState.restartState, update::kRestartNone);
         EXPECT_TRUE(h.device.Trace().empty()) << "no device call before the timer runs";
         EXPECT_EQ(h.window.field(ui::linkStatusField), L"");
     });
@@ -75,11 +75,11 @@ TEST(Tick, FirstTickShowsWhatTheDeviceRuns) {
         bool bootloader;
         const wchar_t* version;
         const wchar_t* serial;
-        int32_t linkState;
+        update::LinkState linkState;
         bool infoEnabled;
     } cases[] = {
-        {false, L"Firmw. Version: 2.4.0.0", L"Serial Number: 1A2B", 0, true},
-        {true, L"Firmw. Version: 0.6.0.2", L"Serial Number:", 1, false},
+        {false, L"Firmw. Version: 2.4.0.0", L"Serial Number: 1A2B", update::kLinkFirmware, true},
+        {true, L"Firmw. Version: 0.6.0.2", L"Serial Number:", update::kLinkBootloader, false},
     };
     for (const Case& c : cases) {
         sim::Config config;
@@ -108,7 +108,7 @@ TEST(Tick, AnUnpluggedDeviceIsReportedAsTheLinkAllows) {
         h.window.ForgetEvents();
         for (int i = 0; i < 3; ++i) {
             h.Tick();
-            EXPECT_EQ(update::updateState.linkState, -1);
+            EXPECT_EQ(update::updateState.linkState, update::kLinkAway);
         }
         EXPECT_EQ(h.window.field(ui::linkStatusField), L"USB Interface: Ready");
         EXPECT_EQ(h.window.field(ui::firmwareVersionField), L"Firmw. Version: 2.4.0.0");
@@ -146,7 +146,7 @@ TEST(Tick, AnUnpluggedDeviceIsReportedAsTheLinkAllows) {
 TEST(Tick, PollNeverEnablesButtonsDuringAnUpdate) {
     Harness h;
     h.Init();
-    update::updateState.updateStep = 3;  // waiting for the boot loader
+    update::updateState.updateStep = update::kStepWaitBootloader;
     update::updateState.delayTicks = 5;
     h.window.ForgetEvents();
     h.Tick();
@@ -159,16 +159,20 @@ TEST(Tick, RestartStateFollowsTheDeviceThroughARestart) {
     Harness h(config);
     h.Init();
     h.Tick();
-    update::updateState.restartState = 1;
+    update::updateState.restartState = update::kRestartSent;
     ASSERT_EQ(h.device.EnterBootloader(0), 1);
-    std::vector<int32_t> states;
+    std::vector<update::RestartState> states;
     for (int i = 0; i < 8; ++i) {
         h.Tick();
         states.push_back(update::updateState.restartState);
     }
     // Away for four ticks (the link cannot open), opened on the 4th, boot loader on the 5th.
-    EXPECT_EQ(states, (std::vector<int32_t>{1, 1, 1, 2, 3, 3, 3, 3}));
-    EXPECT_EQ(update::updateState.linkState, 1);
+    using update::kRestartInBootloader, update::kRestartLinkOpened, update::kRestartSent;
+    EXPECT_EQ(states, (std::vector<update::RestartState>{kRestartSent, kRestartSent, kRestartSent,
+                                                         kRestartLinkOpened, kRestartInBootloader,
+                                                         kRestartInBootloader, kRestartInBootloader,
+                                                         kRestartInBootloader}));
+    EXPECT_EQ(update::updateState.linkState, update::kLinkBootloader);
 }
 
 TEST(Tick, PresentsTheWorkersNotesAndResultsInOrder) {
@@ -194,13 +198,13 @@ TEST(Tick, PresentsTheWorkersNotesAndResultsInOrder) {
     EXPECT_EQ(h.window.field(ui::progressField), L"100%");
 
     // A failure: the waiting step sees Failed in the same tick, the next tick polls.
-    update::updateState.updateStep = 12;
+    update::updateState.updateStep = update::kStepWaitFirmwareStage;
     update::workerMessage.Set(L"Erase ERROR 7");
     update::workerProgress.Set(L"");
     SetStatus(WorkerStatus::Failed);
     h.dlg.OnTimer();
     EXPECT_EQ(update::updateState.retryCount, 1);
-    EXPECT_EQ(update::updateState.updateStep, 10);
+    EXPECT_EQ(update::updateState.updateStep, update::kStepWaitBootloaderForFirmware);
     EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Idle);
     EXPECT_TRUE(h.device.Trace().empty()) << "no poll while a worker's status is shown";
     h.dlg.OnTimer();
@@ -221,16 +225,16 @@ TEST(Tick, PresentsTheWorkersNotesAndResultsInOrder) {
 TEST(Tick, CountsTheSettleDelayDownOncePerTick) {
     Harness h;
     h.Init();
-    update::updateState.updateStep = 32;  // waits for the delay, then step 33
+    update::updateState.updateStep = update::kStepSettleBeforeEnd;  // waits for the delay
     update::updateState.delayTicks = 20;
     for (int i = 1; i <= 19; ++i) {
         h.Tick();
         ASSERT_EQ(update::updateState.delayTicks, 20 - i);
-        ASSERT_EQ(update::updateState.updateStep, 32);
+        ASSERT_EQ(update::updateState.updateStep, update::kStepSettleBeforeEnd);
     }
     h.Tick();
     EXPECT_EQ(update::updateState.delayTicks, 0);
-    EXPECT_EQ(update::updateState.updateStep, 33) << "the wait ended in the 20th tick";
+    EXPECT_EQ(update::updateState.updateStep, update::kStepEndOk) << "the wait ended in the 20th tick";
     h.Tick();
     EXPECT_EQ(update::updateState.delayTicks, 0);
 }
@@ -261,7 +265,7 @@ TEST(Buttons, RestartLogsOnlyWhenTheDeviceTookIt) {
             EXPECT_EQ(h.window.log()[0].text, L"Restart");
         }
         EXPECT_EQ(h.window.field(ui::progressField), L"");
-        EXPECT_EQ(update::updateState.restartState, 0);
+        EXPECT_EQ(update::updateState.restartState, update::kRestartNone);
     }
 }
 
@@ -311,7 +315,7 @@ TEST(Close, WaitsForARunningWorkerAndClosesAtOnceOtherwise) {
     h.Init();
     EXPECT_EQ(h.dlg.RequestClose(), CloseAction::End) << "no worker: at once";
     SetStatus(WorkerStatus::Running);
-    update::updateState.updateStep = 12;
+    update::updateState.updateStep = update::kStepWaitFirmwareStage;
     EXPECT_EQ(h.dlg.RequestClose(), CloseAction::AfterStage);
     h.dlg.OnTimer();
     EXPECT_FALSE(h.dlg.closeDue());
@@ -321,7 +325,7 @@ TEST(Close, WaitsForARunningWorkerAndClosesAtOnceOtherwise) {
     h.dlg.OnTimer();
     EXPECT_TRUE(h.dlg.closeDue());
     EXPECT_EQ(h.window.log().size(), 2u) << "the result is shown before the end";
-    EXPECT_EQ(update::updateState.updateStep, 12) << "no further step runs";
+    EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage) << "no further step runs";
     EXPECT_TRUE(h.device.Trace().empty());
 }
 
@@ -349,7 +353,7 @@ TEST(Close, AnswersEachRequestByWhatTheWorkerIsDoing) {
                                         << c.askedBefore);
         Harness h;
         h.Init();
-        update::updateState.updateStep = 12;
+        update::updateState.updateStep = update::kStepWaitFirmwareStage;
         if (c.askedBefore) {
             SetStatus(WorkerStatus::Running);
             ASSERT_EQ(h.dlg.RequestClose(), CloseAction::AfterStage);
@@ -371,7 +375,7 @@ TEST(Close, AnswersEachRequestByWhatTheWorkerIsDoing) {
         }
         EXPECT_TRUE(h.dlg.closeDue());
         EXPECT_EQ(h.LogTexts(), c.shownBeforeTheEnd);
-        EXPECT_EQ(update::updateState.updateStep, 12) << "no further step runs";
+        EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage) << "no further step runs";
         EXPECT_TRUE(h.device.Trace().empty()) << "no device call once the end is asked for";
         EXPECT_EQ(h.dlg.RequestClose(), CloseAction::End) << "a request once the end is due";
     }
@@ -407,7 +411,7 @@ TEST(Close, AResultArrivingDuringTheTickIsShownBeforeTheEnd) {
         ResultDuringRepaint window;
         ui::CFlasherDlg dlg(window);
         dlg.OnInitDialog();
-        update::updateState.updateStep = 12;
+        update::updateState.updateStep = update::kStepWaitFirmwareStage;
         SetStatus(WorkerStatus::Running);
         ASSERT_EQ(dlg.RequestClose(), CloseAction::AfterStage);
         window.result = c.result;
@@ -424,7 +428,7 @@ TEST(Close, AResultArrivingDuringTheTickIsShownBeforeTheEnd) {
         EXPECT_EQ(lines, c.lines);
         EXPECT_EQ(colours, c.colours);
         EXPECT_EQ(window.field(ui::progressField), L"100%");
-        EXPECT_EQ(update::updateState.updateStep, 12);
+        EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage);
         EXPECT_TRUE(h.device.Trace().empty());
     }
 }

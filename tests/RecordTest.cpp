@@ -217,7 +217,7 @@ TEST(Record, UpdatesThatDoNotSucceedSayHowTheyEnded) {
                     ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::AfterStage);
                     ASSERT_TRUE(h.TickUntilWith(r.logic, [&] { return r.logic.closeDue(); }));
                 } else {
-                    ASSERT_TRUE(h.TickUntilWith(r.logic, [] { return update::updateState.updateStep == 3; }));
+                    ASSERT_TRUE(h.TickUntilWith(r.logic, [] { return update::updateState.updateStep == update::kStepWaitBootloader; }));
                     ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::End);
                 }
                 ASSERT_TRUE(r.recorder.recording());

@@ -174,11 +174,11 @@ TEST(Update, ARetryWaitsOneSecondBeforeTheStageStartsAgain) {
     Harness h(config);
     h.Init();
     h.dlg.OnUpdateButton();
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 10; }));
+    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepWaitBootloaderForFirmware; }));
     ASSERT_TRUE(h.TickUntil([] { return update::updateState.retryCount == 1; }));
-    EXPECT_EQ(update::updateState.delayTicks, 20);
+    EXPECT_EQ(update::updateState.delayTicks, 20);  // one second
     const int failedAt = h.ticks;
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 12; }));
+    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepWaitFirmwareStage; }));
     EXPECT_GE(h.ticks - failedAt, 20);
 }
 
@@ -216,11 +216,11 @@ TEST(Update, ABootLoaderThatComesBackAfterTheLinkDroppedGoesStraightToTheFirmwar
     Harness h(config);
     h.Init();
     h.dlg.OnUpdateButton();
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 7; }));
+    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepRestartAfterBootloader; }));
     uint8_t status = 0;
     ASSERT_EQ(h.device.EraseSector(0, 1, &status), 1);
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 0; }));
-    EXPECT_EQ(update::updateState.restartState, 3);
+    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }));
+    EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader);
     EXPECT_EQ(h.LogTexts().back(), L"QDX-Update OK");
     EXPECT_EQ(Count(h.device.Trace(), Op::EnterBootloader), 2u) << "steps 2 and 16 only";
 }
@@ -234,10 +234,10 @@ TEST(Update, ASecondUpdateInTheSameRunStartsItsCountsAnew) {
     ASSERT_TRUE(h.Update());
     EXPECT_EQ(update::updateState.retryCount, 0);
     // Step 7's restart was followed to 2; the boot loader answering after step 9 made it 3.
-    EXPECT_EQ(update::updateState.restartState, 3);
+    EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader);
     ASSERT_TRUE(h.Update());
     ExpectLog(h, CompleteLog(false));
-    EXPECT_EQ(update::updateState.restartState, 3) << "carried over, never reset";
+    EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader) << "carried over, never reset";
 }
 
 TEST(Update, StepsOutsideTheTableReturnToZeroAndDoNothing) {
@@ -246,9 +246,9 @@ TEST(Update, StepsOutsideTheTableReturnToZeroAndDoNothing) {
         h.Init();
         h.Tick();
         h.device.ClearTrace();
-        update::updateState.updateStep = step;
+        update::updateState.updateStep = static_cast<update::Step>(step);
         update::UpdateSequenceStep(h.window);
-        EXPECT_EQ(update::updateState.updateStep, 0) << step;
+        EXPECT_EQ(update::updateState.updateStep, update::kStepIdle) << step;
         EXPECT_TRUE(h.device.Trace().empty()) << step;
         EXPECT_EQ(h.window.log().size(), 0u) << step;
     }
@@ -380,7 +380,7 @@ TEST(Update, ARequestIsSentAgainOnlyAfterFiveSecondsInTheWrongMode) {
         const int settle = result == 0 ? 0 : update::kSettleTicks - 1;
         EXPECT_EQ(h.ticks - sentAt, settle + update::kWrongModeTicks) << "result " << result;
         EXPECT_EQ(h.window.log().size(), 1u) << "nothing logged while it waits";
-        ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 0; }));
+        ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }));
         ExpectLog(h, CompleteLog(false));
     }
 }
@@ -396,7 +396,7 @@ TEST(Update, ADeviceThatTakesAMinuteToComeBackIsWaitedFor) {
     h.dlg.OnUpdateButton();
     ASSERT_TRUE(h.TickUntil(
         [&] { return h.window.field(ui::linkStatusField) == L"USB Interface: ERROR -1"; }));
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == 0; }, 40000));
+    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }, 40000));
     ExpectLog(h, CompleteLog(true));
     EXPECT_EQ(h.device.CountCalls(Op::EnterBootloader), 3u) << "never sent again";
     EXPECT_EQ(h.device.CountCalls(Op::RestartDevice), 4u) << "never sent again";
@@ -439,7 +439,7 @@ TEST(Update, AFailedVersionReadNeverHasAnEqualBootLoaderErased) {
         Harness probe;
         probe.Init();
         probe.dlg.OnUpdateButton();
-        ASSERT_TRUE(probe.TickUntil([] { return update::updateState.updateStep == 4; }));
+        ASSERT_TRUE(probe.TickUntil([] { return update::updateState.updateStep == update::kStepCompareBootloaderVersion; }));
         // The next tick polls first, then step 4 reads.
         stepFourRead = static_cast<int64_t>(probe.device.CountCalls(Op::ReadVersion)) + 2;
     }

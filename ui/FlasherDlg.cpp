@@ -14,9 +14,9 @@ update::UpdateState& s = update::updateState;
 }
 
 bool CFlasherDlg::OnInitDialog(const std::function<void()>& startTimer) {
-    s.linkState = 0;
-    s.restartState = 0;
-    s.updateStep = 0;
+    s.linkState = update::kLinkFirmware;
+    s.restartState = update::kRestartNone;
+    s.updateStep = update::kStepIdle;
     s.delayTicks = 0;
     s.retryCount = 0;
     // The 50 ms timer runs from here, before the link is opened; its first
@@ -53,10 +53,11 @@ void CFlasherDlg::OnTimer() {
         return;
     }
     if (s.delayTicks > 0) --s.delayTicks;
-    const int32_t stepBefore = s.updateStep;
+    const update::Step stepBefore = s.updateStep;
     update::UpdateSequenceStep(window_);
-    // Only step 33 ends an update with "QDX-Update OK".
-    if (observer_ != nullptr && stepBefore != 0 && s.updateStep == 0) observer_->UpdateEnded(stepBefore == 33);
+    // Only kStepEndOk ends an update with "QDX-Update OK".
+    if (observer_ != nullptr && stepBefore != update::kStepIdle && s.updateStep == update::kStepIdle)
+        observer_->UpdateEnded(stepBefore == update::kStepEndOk);
     // Only the failure presented in this tick, which the step has just seen, is
     // cleared: a worker may have failed since phase 1, and that one must first
     // be presented in the next tick.
@@ -71,7 +72,7 @@ void CFlasherDlg::Poll() {
     if (version < 0) {
         if (dev.OpenLink() != 0) {
             window_.SetFieldText(linkStatusField, L"USB Interface: Ready");
-            if (s.restartState == 1) s.restartState = 2;
+            if (s.restartState == update::kRestartSent) s.restartState = update::kRestartLinkOpened;
         } else {
             dev.CloseLink();
             update::displayText = platform::FormatText(L"USB Interface: ERROR %d", version);
@@ -80,7 +81,7 @@ void CFlasherDlg::Poll() {
             window_.EnableControl(infoButton, false);
             window_.EnableControl(updateButton, false);
         }
-        s.linkState = -1;
+        s.linkState = update::kLinkAway;
         return;
     }
     update::displayText = platform::FormatText(L"Firmw. Version: %X.%X.%X.%X", a, b, c, d);
@@ -89,19 +90,19 @@ void CFlasherDlg::Poll() {
     if (dev.ReadSerialNumber(0, &serial) == 1) {
         update::displayText = platform::FormatText(L"Serial Number: %X", serial);
         window_.SetFieldText(serialNumberField, update::displayText);
-        s.linkState = 0;
-        if (s.updateStep == 0) {
+        s.linkState = update::kLinkFirmware;
+        if (s.updateStep == update::kStepIdle) {
             window_.EnableControl(infoButton, true);
             window_.EnableControl(updateButton, true);
         }
         return;
     }
-    if (s.linkState != 1) {
-        s.linkState = 1;
+    if (s.linkState != update::kLinkBootloader) {
+        s.linkState = update::kLinkBootloader;
         window_.EnableControl(infoButton, false);
     }
-    if (s.updateStep == 0) window_.EnableControl(updateButton, true);
-    if (s.restartState == 2) s.restartState = 3;
+    if (s.updateStep == update::kStepIdle) window_.EnableControl(updateButton, true);
+    if (s.restartState == update::kRestartLinkOpened) s.restartState = update::kRestartInBootloader;
 }
 
 void CFlasherDlg::PresentWorker(WorkerStatus status) {
@@ -131,7 +132,7 @@ void CFlasherDlg::PresentWorker(WorkerStatus status) {
 }
 
 void CFlasherDlg::OnUpdateButton() {
-    s.updateStep = 1;
+    s.updateStep = update::kStepCheckFiles;
     window_.EnableControl(updateButton, false);
     window_.EnableControl(infoButton, false);
     window_.EnableControl(restartButton, false);

@@ -7,36 +7,33 @@
 
 namespace update {
 
-const FlashArea flashAreaTable[kAreaCount + 1] = {
-    {1, 'P', 1, L"Encrypted Parameter", 2, 0x00104000u, 0x001047FFu},
-    {1, 'U', 1, L"Encrypted User Parameter", 3, 0x00105000u, 0x001057FFu},
-    {1, 'S', 1, L"Encrypted System Parameter", 4, 0x00106000u, 0x001067FFu},
-    {1, 'I', 1, L"Encrypted Interpolator Configuration", 5, 0x00106800u, 0x00106FFFu},
-    {1, 'T', 1, L"Encrypted Motor Sinustable", 6, 0x00107000u, 0x001077FFu},
-    {1, '0', 1, L"Encrypted User Flash 0", 7, 0xFFF80000u, 0xFFF8FFFFu},
-    {1, '1', 1, L"Encrypted User Flash 1", 8, 0xFFF90000u, 0xFFF9FFFFu},
-    {1, '2', 1, L"Encrypted User Flash 2", 9, 0xFFFA0000u, 0xFFFAFFFFu},
-    {1, '3', 1, L"Encrypted User Flash 3", 10, 0xFFFB0000u, 0xFFFBFFFFu},
-    {1, 'F', 1, L"Encrypted Firmware", 1, 0xFFFE0000u, 0xFFFF7FFFu},
-    {1, 'B', 1, L"Encrypted Bootloader", 0, 0xFFFFC000u, 0xFFFFFFFFu},
-    {1, 'G', 0, L"Encrypted FPGA Program QDX", 21, 0, 0},
-    {1, 'G', 0, L"Encrypted FPGA Program RVQ", 23, 0, 0},
-    {0, 0, 0, L"", 0, 0, 0},
+const FlashArea flashAreaTable[kAreaCount] = {
+    {2, 0x00104000u, 0x001047FFu},   //  0 P Encrypted Parameter
+    {3, 0x00105000u, 0x001057FFu},   //  1 U Encrypted User Parameter
+    {4, 0x00106000u, 0x001067FFu},   //  2 S Encrypted System Parameter
+    {5, 0x00106800u, 0x00106FFFu},   //  3 I Encrypted Interpolator Configuration
+    {6, 0x00107000u, 0x001077FFu},   //  4 T Encrypted Motor Sinustable
+    {7, 0xFFF80000u, 0xFFF8FFFFu},   //  5 0 Encrypted User Flash 0
+    {8, 0xFFF90000u, 0xFFF9FFFFu},   //  6 1 Encrypted User Flash 1
+    {9, 0xFFFA0000u, 0xFFFAFFFFu},   //  7 2 Encrypted User Flash 2
+    {10, 0xFFFB0000u, 0xFFFBFFFFu},  //  8 3 Encrypted User Flash 3
+    {1, 0xFFFE0000u, 0xFFFF7FFFu},   //  9 F Encrypted Firmware
+    {0, 0xFFFFC000u, 0xFFFFFFFFu},   // 10 B Encrypted Bootloader
+    {21, 0, 0},                      // 11 G Encrypted FPGA Program QDX (not flash)
+    {23, 0, 0},                      // 12 G Encrypted FPGA Program RVQ (not flash)
 };
 
-const FlashArea parameterAreaTable[3 + 1] = {
-    {1, 'P', 1, L"Parameter", 2, 0x00104000u, 0x001047FFu},
-    {1, 'U', 1, L"User Parameter", 3, 0x00105000u, 0x001057FFu},
-    {1, 'S', 1, L"System Parameter", 4, 0x00106000u, 0x001067FFu},
-    {0, 0, 0, L"", 0, 0, 0},
+const FlashArea parameterAreaTable[3] = {
+    {2, 0x00104000u, 0x001047FFu},  // 0 P Parameter
+    {3, 0x00105000u, 0x001057FFu},  // 1 U User Parameter
+    {4, 0x00106000u, 0x001067FFu},  // 2 S System Parameter
 };
 
-const UpdateFile updateFileTable[4 + 1] = {
-    {10, "QDX140-BL0602.Bic"},
-    {9, "QDX140-FW2500.Bic"},
-    {3, "QDX140-IP0005.Bic"},
-    {11, "QDX140-GA0010.Bic"},
-    {0xFF, ""},
+const UpdateFile updateFileTable[kUpdateFileCount] = {
+    {"QDX140-BL0602.Bic"},  // area 10
+    {"QDX140-FW2500.Bic"},  // area 9
+    {"QDX140-IP0005.Bic"},  // area 3
+    {"QDX140-GA0010.Bic"},  // area 11
 };
 
 std::wstring PageProgressText(const FlashArea& area, uint32_t page) {
@@ -80,7 +77,7 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
     if (headerBytes >= kHeaderSize) {
         const uint32_t startAddress = HeaderStartAddress(header);
         if (startAddress != area.start)
-            return {-10, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
+            return {kExitAddress, platform::FormatText(L"Address ERROR: 0x%08X", startAddress)};
     }
     // The length is compared in 32 bits; a file of 4 GiB or more whose low bits
     // happen to match must still be refused, not streamed round the address
@@ -93,7 +90,7 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
     else if (length > kHeaderSize)
         contentBytes = static_cast<uint32_t>(length - kHeaderSize);
     if (beyond32Bits || contentBytes != AreaSize(area)) {
-        return {-13, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
+        return {kExitLength, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
                                           contentBytes >> 10, AreaSize(area) >> 10)};
     }
     return {};
@@ -103,14 +100,10 @@ std::wstring UpdateFileName(int row) {
     return platform::AnsiToWide(updateFileTable[row].fileName);
 }
 
-bool OpenUpdateFile(platform::InputFile& file, const std::wstring& name) {
-    return file.Open(name);
-}
-
 bool ReadBootloaderVersion() {
     imageFileName.Set(UpdateFileName(0));
     platform::InputFile file;
-    if (!OpenUpdateFile(file, imageFileName.Get())) return false;
+    if (!file.Open(imageFileName.Get())) return false;
     fileBootloaderVersion = 0;
     uint8_t header[kHeaderSize] = {};
     size_t have = 0;

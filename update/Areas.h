@@ -11,25 +11,23 @@
 
 namespace update {
 
+// An area by number: only what the workers use (each row's letter and name
+// stand beside it as a comment).
 struct FlashArea {
-    uint8_t inUse;
-    char letter;
-    uint8_t isFlash;
-    const wchar_t* name;
     int8_t sectorId;
     uint32_t start;
     uint32_t end;  // last byte, inclusive
 };
 
 struct UpdateFile {
-    uint8_t area;
     char fileName[250];
 };
 
 inline constexpr int kAreaCount = 13;
-extern const FlashArea flashAreaTable[kAreaCount + 1];      // ended by an empty row
-extern const FlashArea parameterAreaTable[3 + 1];           // the plain parameter areas
-extern const UpdateFile updateFileTable[4 + 1];             // ended by area 0xFF
+inline constexpr int kUpdateFileCount = 4;
+extern const FlashArea flashAreaTable[kAreaCount];
+extern const FlashArea parameterAreaTable[3];  // the first three areas as plain areas
+extern const UpdateFile updateFileTable[kUpdateFileCount];  // in the order of their stages
 
 inline constexpr size_t kHeaderSize = 16;
 inline constexpr uint32_t kPageShift = 8;
@@ -50,11 +48,25 @@ uint32_t HeaderStartAddress(const uint8_t* header);
 // most four hex digits, never past the 16 header bytes; 0 when none.
 int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
 
+// The workers' exit codes. Nothing reads them (the worker status and texts
+// carry the result), so they keep the values they have always had, and two
+// names share -10. The FPGA worker also returns the link's and the
+// programmer's own codes.
+enum WorkerExit : int32_t {
+    kExitDone = 1,
+    kExitAddress = -10,      // flash: the header's start address is not the area's
+    kExitFpgaFile = -10,     // FPGA: the input file cannot be opened, read or used
+    kExitFlasher = -11,      // an erase or program call failed
+    kExitFlashStatus = -12,  // an erase or program reported a bad status
+    kExitLength = -13,       // flash: the file's length does not fit the area
+    kExitFlashFile = -14,    // flash: the input file cannot be opened or read
+    kExitFpgaTimeout = -256, // FPGA: the programmer stood still (beyond its own codes 0 to -255)
+};
+
 // The checks of a flash area's file before anything is erased: the header's
 // start address (when the file holds a whole header), then the length. Code 0
-// and an empty text when the file fits the area; otherwise the flash worker's
-// exit code (-10 address, -13 length) and its "Address ERROR" or "Flashsize
-// ERROR" text.
+// and an empty text when the file fits the area; otherwise kExitAddress or
+// kExitLength and the "Address ERROR" or "Flashsize ERROR" text.
 struct FileCheck {
     int32_t code = 0;
     std::wstring message;
@@ -64,10 +76,6 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
 
 // An update file by its table name, made wide with this thread's code page.
 std::wstring UpdateFileName(int row);
-
-// Opens an update file as the sequence and the workers do (relative to the
-// current directory, read only, no sharing).
-bool OpenUpdateFile(platform::InputFile& file, const std::wstring& name);
 
 // Sets imageFileName to row 0's name, opens it and reads fileBootloaderVersion.
 // False when the file cannot be opened (the version is then left alone).

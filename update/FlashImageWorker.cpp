@@ -21,6 +21,9 @@ int32_t Fail(platform::InputFile& file, int32_t code, const std::wstring& messag
     WorkerFailed(message, progress);
     return code;
 }
+int32_t Fail(platform::InputFile& file, const FlashFailure& failure) {
+    return Fail(file, failure.code, failure.message, failure.progress);
+}
 
 // Reads up to `count` bytes, across short reads; -1 when a read fails.
 int32_t ReadFully(platform::InputFile& file, uint8_t* buffer, uint32_t count) {
@@ -40,35 +43,58 @@ FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
                          const std::wstring& name) {
     uint8_t header[kHeaderSize] = {};
     const int32_t headerBytes = ReadFully(file, header, kHeaderSize);
-    if (headerBytes < 0) return {-14, L"File Read ERROR: " + name};
+    if (headerBytes < 0) return {kExitFlashFile, L"File Read ERROR: " + name};
     uint64_t length = 0;
-    if (!file.Length(length)) return {-14, L"File Read ERROR: " + name};
+    if (!file.Length(length)) return {kExitFlashFile, L"File Read ERROR: " + name};
     return CheckAreaFile(area, header, static_cast<size_t>(headerBytes), length);
+}
+
+FlashFailure EraseArea(const FlashArea& area, const FlashWording& wording) {
+    uint8_t status = 0;
+    workerProgress.Set(L"Erase");
+    const int32_t erased =
+        device::Device().EraseSector(0, static_cast<uint8_t>(area.sectorId), &status);
+    if (erased < 1) return {kExitFlasher, L"Flasher ERROR", L""};
+    if (status == 0) return {};
+    const std::wstring text = platform::FormatText(L"Erase ERROR %d", status);
+    return {kExitFlashStatus, text, wording.eraseErrorAsProgress ? text : L""};
+}
+
+FlashFailure ProgramAreaPage(const FlashArea& area, uint32_t page, const FlashWording& wording) {
+    uint8_t status = 0;
+    const int32_t programmed =
+        device::Device().ProgramPage(0, static_cast<uint8_t>(area.sectorId), page, &status);
+    if (programmed < 1) return {kExitFlasher, L"Flasher ERROR", L""};
+    if (status == 0) return {};
+    if (wording.programErrorNamesPage) {
+        return {kExitFlashStatus,
+                platform::FormatText(L"SMPX = %d: Program ERROR %X", programmed, page),
+                platform::FormatText(L"Program ERROR %X", page)};
+    }
+    return {kExitFlashStatus,
+            platform::FormatText(L"SMPX = %d: Program ERROR %X", programmed, status),
+            L"Program ERROR"};
 }
 
 int32_t FlashImageWorker(int32_t areaNumber) {
     device::DeviceLibrary& dev = device::Device();
     const FlashArea& area = flashAreaTable[areaNumber];
-    const auto sector = static_cast<uint8_t>(area.sectorId);
     const uint32_t firstPage = FirstPage(area);
     const std::wstring name = imageFileName.Get();
 
     platform::InputFile file;
-    if (!OpenUpdateFile(file, name)) {
+    if (!file.Open(name)) {
         // The sequence found the file at its start; it has gone or is held since.
         WorkerRunning(L"");
-        return Fail(file, -14, L"Unable to open Input file: " + name, L"");
+        return Fail(file, kExitFlashFile, L"Unable to open Input file: " + name, L"");
     }
     WorkerRunning(L"");
 
     const FileCheck check = CheckFlashFile(file, area, name);
     if (check.code != 0) return Fail(file, check.code, check.message, L"");
 
-    uint8_t status = 0;
-    workerProgress.Set(L"Erase");
-    const int32_t erased = dev.EraseSector(0, sector, &status);
-    if (erased < 1) return Fail(file, -11, L"Flasher ERROR", L"");
-    if (status != 0) return Fail(file, -12, platform::FormatText(L"Erase ERROR %d", status), L"");
+    const FlashFailure erase = EraseArea(area, kFlashImageWording);
+    if (erase.code != 0) return Fail(file, erase);
 
     workerProgress.Set(PageProgressText(area, firstPage));
     uint32_t address = area.start;
@@ -79,20 +105,15 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     uint8_t pageBytes[1u << kPageShift];
     for (uint32_t sent = 0; sent < AreaSize(area); sent += sizeof pageBytes) {
         if (ReadFully(file, pageBytes, sizeof pageBytes) != static_cast<int32_t>(sizeof pageBytes))
-            return Fail(file, -14, L"File Read ERROR: " + name, L"");  // failed, or cut short
+            return Fail(file, kExitFlashFile, L"File Read ERROR: " + name, L"");  // or cut short
         for (uint32_t offset = 0; offset < sizeof pageBytes; offset += kBlockSize) {
             dev.WritePageBlock(0, address & 0xE0u, pageBytes + offset,
                                static_cast<int32_t>(kBlockSize));
             address += kBlockSize;  // wraps to 0 after the boot loader's last page
         }
 
-        const int32_t programmed = dev.ProgramPage(0, sector, page, &status);
-        if (programmed < 1) return Fail(file, -11, L"Flasher ERROR", L"");
-        if (status != 0) {
-            return Fail(file, -12,
-                        platform::FormatText(L"SMPX = %d: Program ERROR %X", programmed, page),
-                        platform::FormatText(L"Program ERROR %X", page));
-        }
+        const FlashFailure program = ProgramAreaPage(area, page, kFlashImageWording);
+        if (program.code != 0) return Fail(file, program);
         workerProgress.Set(PageProgressText(area, page));
         page = address >> kPageShift;
     }
@@ -104,10 +125,10 @@ int32_t FlashImageWorker(int32_t areaNumber) {
     uint8_t beyond = 0;
     if (ReadFully(file, &beyond, 1) != 0 || !file.Length(lengthNow) ||
         lengthNow != kHeaderSize + AreaSize(area))
-        return Fail(file, -14, L"File Read ERROR: " + name, L"");
+        return Fail(file, kExitFlashFile, L"File Read ERROR: " + name, L"");
     file.Close();
     WorkerSucceeded();
-    return 1;
+    return kExitDone;
 }
 
 }  // namespace update

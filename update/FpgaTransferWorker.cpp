@@ -33,7 +33,6 @@ constexpr uint16_t kFailed = 0xE000;         // any of these: it failed, low byt
 constexpr int32_t kWindowPerBuffer = 28000;  // one free buffer = 500 chunks of 56 bytes
 constexpr int32_t kChunk = 56;               // most bytes one write takes
 constexpr size_t kChunkBuffer = 70;          // zero-filled before every read
-constexpr int32_t kExitFileProblem = -10;    // cannot open, read or use the input file
 
 constexpr int32_t kReadBlock = 1000 * kChunk;  // the file is read 56000 bytes at a time
 
@@ -44,8 +43,6 @@ constexpr int32_t kReadBlock = 1000 * kChunk;  // the file is read 56000 bytes a
 // stands still this long has stopped, and the stage ends so that it can be
 // retried (and the window closed).
 constexpr int64_t kStallLimitUs = 30'000'000;
-// Beyond every code a status low byte can give (0 to -255).
-constexpr int32_t kTimeoutCode = -256;
 
 struct Reason {
     int32_t code;
@@ -149,7 +146,21 @@ private:
 };
 
 std::wstring TimeoutMessage() {
-    return platform::FormatText(L"JTAG Programmer ERROR %d ", kTimeoutCode) + L"- Timeout";
+    return platform::FormatText(L"JTAG Programmer ERROR %d ", kExitFpgaTimeout) + L"- Timeout";
+}
+
+// The file is let go before the result is told: the window thread may start
+// the stage's next attempt at once, and that worker opens the same file
+// without sharing. (Closing a file that was never opened does nothing.)
+enum class Progress { Keep, Clear };
+int32_t Fail(platform::InputFile& file, int32_t code, const std::wstring& message,
+             Progress progress) {
+    file.Close();
+    if (progress == Progress::Keep)
+        WorkerFailedKeepProgress(message);
+    else
+        WorkerFailed(message, L"");
+    return code;
 }
 
 // Only the argument's low byte counts, signed: target a / 2 (toward zero),
@@ -166,14 +177,14 @@ FileCheck CheckFpgaFile(platform::InputFile& file, int32_t argument, const std::
                         int32_t& payload) {
     uint64_t fileLength = 0;
     if (!file.Length(fileLength))
-        return {kExitFileProblem, L"Unable to take the length of Input file: " + name};
+        return {kExitFpgaFile, L"Unable to take the length of Input file: " + name};
     const uint64_t skipped = Encrypted(argument) ? kHeaderSize : 0;
     // The programmer is told the length as a signed 32-bit count.
     if (fileLength > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + skipped)
-        return {kExitFileProblem, L"Input file too large: " + name};
+        return {kExitFpgaFile, L"Input file too large: " + name};
     // An announced transfer of nothing is never finished by the programmer:
     // refuse an empty payload.
-    if (fileLength <= skipped) return {kExitFileProblem, L"No FPGA data in Input file: " + name};
+    if (fileLength <= skipped) return {kExitFpgaFile, L"No FPGA data in Input file: " + name};
     payload = static_cast<int32_t>(fileLength - skipped);
     return {0, L""};
 }
@@ -186,18 +197,14 @@ int32_t FpgaTransferWorker(int32_t argument) {
 
     WorkerRunning(Percent(0));
 
+    platform::InputFile file;  // opened once the programmer has answered
     Programmer programmer;
-    if (programmer.ReadStatus() != 1) {
-        WorkerFailedKeepProgress(UsbError(programmer.result()));
-        return programmer.result();
-    }
+    if (programmer.ReadStatus() != 1)
+        return Fail(file, programmer.result(), UsbError(programmer.result()), Progress::Keep);
 
     const std::wstring name = imageFileName.Get();
-    platform::InputFile file;
-    if (!OpenUpdateFile(file, name)) {
-        WorkerFailedKeepProgress(L"Unable to open Input file: " + name);
-        return kExitFileProblem;
-    }
+    if (!file.Open(name))
+        return Fail(file, kExitFpgaFile, L"Unable to open Input file: " + name, Progress::Keep);
     workerProgress.Set(Percent(0));
 
     // Everything that can go wrong with the file before anything is announced
@@ -205,32 +212,21 @@ int32_t FpgaTransferWorker(int32_t argument) {
     // transfer that cannot happen.
     int32_t payload = 0;
     const FileCheck check = CheckFpgaFile(file, argument, name, payload);
-    if (check.code != 0) {
-        file.Close();
-        WorkerFailed(check.message, L"");
-        return check.code;
-    }
+    if (check.code != 0) return Fail(file, check.code, check.message, Progress::Clear);
     if (encrypted) {
         uint8_t header[kHeaderSize];  // the EBIN header: read and dropped unchecked
-        if (file.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
-            file.Close();
-            WorkerFailed(L"Unable to read Input file: " + name, L"");
-            return kExitFileProblem;
-        }
+        if (file.Read(header, sizeof header) != static_cast<int32_t>(sizeof header))
+            return Fail(file, kExitFpgaFile, L"Unable to read Input file: " + name,
+                        Progress::Clear);
     }
 
     lib.JtagControl(0, payload, target);
     // Until the last byte is handed over, a way out closes the transfer again,
     // so the programmer does not wait for bytes that never come.
     bool open = true;
-    const auto fail = [&](const std::wstring& message, bool keepProgress, int32_t code) {
+    const auto fail = [&](const std::wstring& message, Progress progress, int32_t code) {
         if (open) lib.JtagControl(0, 0, target);
-        file.Close();
-        if (keepProgress)
-            WorkerFailedKeepProgress(message);
-        else
-            WorkerFailed(message, L"");
-        return code;
+        return Fail(file, code, message, progress);
     };
     programmer.ReadStatus();
     PayloadReader reader(file, payload);
@@ -243,7 +239,7 @@ int32_t FpgaTransferWorker(int32_t argument) {
         // A status read that fails with bytes still to send: the link has gone,
         // and every further write would be refused.
         if (programmer.result() != 1)
-            return fail(UsbError(programmer.result()), true, programmer.result());
+            return fail(UsbError(programmer.result()), Progress::Keep, programmer.result());
         if (programmer.finished()) break;
 
         int32_t window = programmer.window();
@@ -257,7 +253,8 @@ int32_t FpgaTransferWorker(int32_t argument) {
                 reader.Take(chunk, window - inWindow < kChunk ? window - inWindow : kChunk);
             // The file failed or came to its end before the payload was
             // complete (it shrank while it was sent).
-            if (n <= 0) return fail(L"Unable to read Input file: " + name, false, kExitFileProblem);
+            if (n <= 0)
+                return fail(L"Unable to read Input file: " + name, Progress::Clear, kExitFpgaFile);
             inWindow += n;
             written = write(0, chunk, n);
             sent += n;
@@ -276,7 +273,7 @@ int32_t FpgaTransferWorker(int32_t argument) {
             // A refused last chunk may mean the link has gone: the transfer
             // counts as handed over only while the programmer still answers.
             if (written != 1 && programmer.ReadStatus() != 1)
-                return fail(UsbError(programmer.result()), true, programmer.result());
+                return fail(UsbError(programmer.result()), Progress::Keep, programmer.result());
             lib.JtagControl(0, 0, target);
             open = false;
             WorkerNote(L"Data Transfer OK");
@@ -287,33 +284,31 @@ int32_t FpgaTransferWorker(int32_t argument) {
         const bool moved = programmer.WaitWhile([&programmer] {
             return !programmer.finished() && programmer.bothBusy() && programmer.result() == 1;
         });
-        if (!moved) return fail(TimeoutMessage(), true, kTimeoutCode);
+        if (!moved) return fail(TimeoutMessage(), Progress::Keep, kExitFpgaTimeout);
         if (sent >= payload) break;
     }
 
     // Wait for the programmer to finish; a failed read ends the wait.
     if (!programmer.WaitWhile(
             [&programmer] { return !programmer.finished() && programmer.result() == 1; }))
-        return fail(TimeoutMessage(), true, kTimeoutCode);
+        return fail(TimeoutMessage(), Progress::Keep, kExitFpgaTimeout);
 
     // This read decides.
     programmer.ReadStatus();
-    file.Close();
 
     if ((programmer.status() & kFailed) != 0) {
         const int32_t code = -static_cast<int32_t>(programmer.status() & 0xFFu);
         std::wstring message = platform::FormatText(L"JTAG Programmer ERROR %d ", code);
         for (const Reason& r : kReasons)
             if (r.code == -code) message += r.text;
-        WorkerFailedKeepProgress(message);
-        return code;
+        return Fail(file, code, message, Progress::Keep);
     }
-    if (programmer.result() == 1) {
-        WorkerSucceeded();
-        return 1;
-    }
-    WorkerFailedKeepProgress(UsbError(programmer.result()));
-    return UsbCode(programmer.result());
+    if (programmer.result() != 1)
+        return Fail(file, UsbCode(programmer.result()), UsbError(programmer.result()),
+                    Progress::Keep);
+    file.Close();
+    WorkerSucceeded();
+    return kExitDone;
 }
 
 }  // namespace update

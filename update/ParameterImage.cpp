@@ -2,7 +2,6 @@
 // 64 values, 0xFF filler, a byte-sum checksum and its complement; written in
 // plain form, four bytes at a time, a page programmed every 256 bytes.
 #include "device/DeviceLibrary.h"
-#include "platform/Text.h"
 #include "update/Areas.h"
 #include "update/UpdateState.h"
 #include "update/Workers.h"
@@ -20,12 +19,18 @@ void StoreLe32(uint8_t* p, uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// This worker holds no file: a failure is published and its code returned.
+int32_t Fail(const FlashFailure& failure) {
+    WorkerFailed(failure.message, failure.progress);
+    return failure.code;
+}
+
 }  // namespace
 
 void BuildSystemParameterImage(ui::WindowOps& window) {
     uint8_t* image = systemParameterImage;
     for (uint8_t& b : systemParameterImage) b = 0xFF;
-    for (int i = 0; i < 64; ++i)
+    for (int i = 0; i < kParameterCount; ++i)
         StoreLe32(image + 4 * i, static_cast<uint32_t>(updateState.parameterValues[i]));
     StoreLe32(image + kChecksumOffset, 0);
     uint32_t sum = 0;
@@ -40,42 +45,23 @@ void BuildSystemParameterImage(ui::WindowOps& window) {
 int32_t ParameterImageWorker(int32_t areaNumber) {
     device::DeviceLibrary& dev = device::Device();
     const FlashArea& area = parameterAreaTable[areaNumber];
-    const auto sector = static_cast<uint8_t>(area.sectorId);
     const uint8_t* image = updateState.parameterImagePointer;
-    uint8_t status = 0;
 
     WorkerRunning(L"");
-    workerProgress.Set(L"Erase");
-    const int32_t erased = dev.EraseSector(0, sector, &status);
-    if (erased < 1) {
-        WorkerFailed(L"Flasher ERROR", L"");
-        return -11;
-    }
-    if (status != 0) {
-        const std::wstring text = platform::FormatText(L"Erase ERROR %d", status);
-        WorkerFailed(text, text);
-        return -12;
-    }
+    const FlashFailure erase = EraseArea(area, kParameterImageWording);
+    if (erase.code != 0) return Fail(erase);
     workerProgress.Set(PageProgressText(area, FirstPage(area)));
     for (uint32_t k = 0; k < static_cast<uint32_t>(kSystemParameterImageSize); k += 4) {
         const uint32_t address = area.start + k;
         dev.WritePageWord(0, address & 0xFCu, image[k], image[k + 1], image[k + 2], image[k + 3]);
         if ((k + 4) % 256 != 0) continue;
         const uint32_t page = address >> kPageShift;
-        const int32_t programmed = dev.ProgramPage(0, sector, page, &status);
-        if (programmed < 1) {
-            WorkerFailed(L"Flasher ERROR", L"");
-            return -11;
-        }
-        if (status != 0) {
-            WorkerFailed(platform::FormatText(L"SMPX = %d: Program ERROR %X", programmed, status),
-                         L"Program ERROR");
-            return -12;
-        }
+        const FlashFailure program = ProgramAreaPage(area, page, kParameterImageWording);
+        if (program.code != 0) return Fail(program);
         workerProgress.Set(PageProgressText(area, page));
     }
     WorkerSucceeded();
-    return 1;
+    return kExitDone;
 }
 
 }  // namespace update

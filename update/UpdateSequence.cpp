@@ -15,14 +15,12 @@ UpdateState& s = updateState;
 
 // ---- the kinds of step ---------------------------------------------------------------------
 
-constexpr int32_t kBootloaderMode = 1, kFirmwareMode = 0, kAway = -1;  // as linkState has them
-
 // Asks the device into its boot loader; when it accepts, it settles for a second.
 void RequestBootloader() {
     if (device::Device().EnterBootloader(0) != 0) s.delayTicks = kSettleTicks;
 }
 
-void EnterBootloader(int32_t next) {
+void EnterBootloader(Step next) {
     RequestBootloader();
     s.retryCount = 0;
     s.updateStep = next;
@@ -31,7 +29,7 @@ void EnterBootloader(int32_t next) {
 // Restarts the device; true when it accepted.
 bool Restart() {
     if (device::Device().RestartDevice(0) == 0) return false;
-    s.linkState = kAway;
+    s.linkState = kLinkAway;
     s.delayTicks = kSettleTicks;
     return true;
 }
@@ -43,7 +41,7 @@ void RestartAndClearFile(ui::WindowOps& window) {
     }
 }
 
-void RestartAndClearFile(ui::WindowOps& window, int32_t next) {
+void RestartAndClearFile(ui::WindowOps& window, Step next) {
     RestartAndClearFile(window);
     s.updateStep = next;
 }
@@ -57,8 +55,8 @@ void RestartAndClearFile(ui::WindowOps& window, int32_t next) {
 // that led here: it refused it, or the request was lost on the way. After
 // kWrongModeTicks of that the request is sent again, and when kRequestRepeats
 // repeats have not moved it either, the update ends naming the request.
-void WaitForMode(ui::WindowOps& window, int32_t mode, int32_t next) {
-    if (s.delayTicks != 0 || s.linkState == kAway) return;
+void WaitForMode(ui::WindowOps& window, LinkState mode, Step next) {
+    if (s.delayTicks != 0 || s.linkState == kLinkAway) return;
     if (s.linkState == mode) {
         s.wrongModeTicks = 0;
         s.requestRepeats = 0;
@@ -67,7 +65,7 @@ void WaitForMode(ui::WindowOps& window, int32_t mode, int32_t next) {
     }
     if (++s.wrongModeTicks < kWrongModeTicks) return;
     s.wrongModeTicks = 0;
-    const bool toBootloader = mode == kBootloaderMode;
+    const bool toBootloader = mode == kLinkBootloader;
     if (s.requestRepeats == kRequestRepeats) {
         s.requestRepeats = 0;
         window.AppendLogLine(toBootloader ? L"Enter Bootloader ERROR: the device runs its firmware"
@@ -83,13 +81,13 @@ void WaitForMode(ui::WindowOps& window, int32_t mode, int32_t next) {
         RestartAndClearFile(window);
     }
 }
-void WaitForBootloader(ui::WindowOps& window, int32_t next) {
-    WaitForMode(window, kBootloaderMode, next);
+void WaitForBootloader(ui::WindowOps& window, Step next) {
+    WaitForMode(window, kLinkBootloader, next);
 }
-void WaitForFirmware(ui::WindowOps& window, int32_t next) {
-    WaitForMode(window, kFirmwareMode, next);
+void WaitForFirmware(ui::WindowOps& window, Step next) {
+    WaitForMode(window, kLinkFirmware, next);
 }
-void WaitForDelay(int32_t next) {
+void WaitForDelay(Step next) {
     if (s.delayTicks == 0) s.updateStep = next;
 }
 
@@ -108,7 +106,7 @@ const Stage kFpgaStage{3, L"Encrypted FPGA Program QDX: ", FpgaTransferWorker,
 const Stage* const kStages[] = {&kBootloaderStage, &kFirmwareStage, &kInterpolatorStage,
                                 &kFpgaStage};
 
-void StartStage(ui::WindowOps& window, const Stage& stage, int32_t next) {
+void StartStage(ui::WindowOps& window, const Stage& stage, Step next) {
     imageFileName.Set(UpdateFileName(stage.row));
     const std::wstring name = imageFileName.Get();
     window.SetFieldText(ui::currentFileField, stage.caption + name);
@@ -120,7 +118,7 @@ void StartStage(ui::WindowOps& window, const Stage& stage, int32_t next) {
 // Idle: the stage is done (the tick took its Succeeded this same tick).
 // Failed: retry from the stage's restart step. Note, Running: still working.
 // Returns true when the stage is done.
-bool WaitForWorker(int32_t restartStep) {
+bool WaitForWorker(Step restartStep) {
     const WorkerStatus status = ReadWorkerStatus();
     if (status == WorkerStatus::Idle) return true;
     if (status == WorkerStatus::Failed) ApplyRetryRule(restartStep);
@@ -133,7 +131,7 @@ void End(ui::WindowOps& window, bool restartToo) {
     window.EnableControl(ui::infoButton, true);
     if (restartToo) window.EnableControl(ui::restartButton, true);
     window.EnableControl(ui::exitButton, true);
-    s.updateStep = 0;
+    s.updateStep = kStepIdle;
 }
 
 // ---- the steps with work of their own ------------------------------------------------------
@@ -151,7 +149,7 @@ bool FilesFitTheirStages(ui::WindowOps& window) {
     for (const Stage* stage : kStages) {
         const std::wstring name = UpdateFileName(stage->row);
         platform::InputFile file;
-        if (!OpenUpdateFile(file, name)) {  // gone since it was found a moment ago
+        if (!file.Open(name)) {  // gone since it was found a moment ago
             FileNotFound(window, name);
             return false;
         }
@@ -173,10 +171,10 @@ void CheckFiles(ui::WindowOps& window) {
     s.wrongModeTicks = 0;
     s.requestRepeats = 0;
     bool present = ReadBootloaderVersion();
-    for (int row = 1; present && row <= 3; ++row) {
+    for (int row = 1; present && row < kUpdateFileCount; ++row) {
         imageFileName.Set(UpdateFileName(row));
         platform::InputFile file;
-        present = OpenUpdateFile(file, imageFileName.Get());
+        present = file.Open(imageFileName.Get());
     }
     if (!present) {
         FileNotFound(window, imageFileName.Get());
@@ -184,7 +182,7 @@ void CheckFiles(ui::WindowOps& window) {
     }
     if (!FilesFitTheirStages(window)) return;
     window.AppendLogLine(L"Start Update", LogColour::Blue);
-    s.updateStep = 2;
+    s.updateStep = kStepEnterBootloader;
 }
 
 void CompareBootloaderVersion(ui::WindowOps& window) {
@@ -195,17 +193,17 @@ void CompareBootloaderVersion(ui::WindowOps& window) {
     // start. Wait for the boot loader again (the tick reports the link) and
     // read once more.
     if (device::Device().ReadVersion(0, &a, &b, &c, &d) < 0) {
-        s.updateStep = 3;
+        s.updateStep = kStepWaitBootloader;
         return;
     }
     const int32_t version = a << 12 | b << 8 | c << 4 | d;
     if (version != fileBootloaderVersion) {
-        s.updateStep = 5;
+        s.updateStep = kStepStartBootloaderStage;
         return;
     }
     displayText = platform::FormatText(L"Bootloader Version OK %04X", version);
     window.AppendLogLine(displayText, LogColour::Blue);
-    s.updateStep = 10;
+    s.updateStep = kStepWaitBootloaderForFirmware;
 }
 
 // The parameters are programmed back only when every one was read: writing
@@ -213,22 +211,22 @@ void CompareBootloaderVersion(ui::WindowOps& window) {
 // version, date, calibration) with garbage and still end in success.
 void ReadSystemParameters(ui::WindowOps& window) {
     bool allRead = true;
-    for (int32_t n = 0; n < 64; ++n) {
+    for (int32_t n = 0; n < kParameterCount; ++n) {
         int32_t value = 0;
         allRead = (device::Device().ReadSystemParameter(0, n, &value) == 1) && allRead;
         s.parameterValues[n] = value;
     }
     if (!allRead) {
         window.AppendLogLine(L"Read System Parameter ERROR", LogColour::Red);
-        ApplyRetryRule(14);
+        ApplyRetryRule(kStepWaitFirmwareForParameters);
         return;
     }
     window.AppendLogLine(L"Read System Parameter OK", LogColour::Green);
-    s.updateStep = 16;
+    s.updateStep = kStepEnterBootloaderForParameters;
 }
 
 void Save(ui::WindowOps& window, const wchar_t* line, device::SaveUserParametersFn save,
-          int32_t next) {
+          Step next) {
     window.AppendLogLine(line, LogColour::Blue);
     if (save(0) != 0) window.AppendLogLine(L"Save OK", LogColour::Green);
     s.updateStep = next;
@@ -239,83 +237,111 @@ void Save(ui::WindowOps& window, const wchar_t* line, device::SaveUserParameters
 void UpdateSequenceStep(ui::WindowOps& window) {
     device::DeviceLibrary& dev = device::Device();
     switch (s.updateStep) {
-        case 1: CheckFiles(window); break;
+        case kStepCheckFiles: CheckFiles(window); break;
         // Boot loader.
-        case 2: EnterBootloader(3); break;
-        case 3: WaitForBootloader(window, 4); break;
-        case 4: CompareBootloaderVersion(window); break;
-        case 5: StartStage(window, kBootloaderStage, 6); break;
-        case 6:
-            if (WaitForWorker(3)) s.updateStep = 7;
+        case kStepEnterBootloader: EnterBootloader(kStepWaitBootloader); break;
+        case kStepWaitBootloader: WaitForBootloader(window, kStepCompareBootloaderVersion); break;
+        case kStepCompareBootloaderVersion: CompareBootloaderVersion(window); break;
+        case kStepStartBootloaderStage:
+            StartStage(window, kBootloaderStage, kStepWaitBootloaderStage);
             break;
-        case 7:
-            if (Restart()) s.restartState = 1;
-            s.updateStep = 8;
+        case kStepWaitBootloaderStage:
+            if (WaitForWorker(kStepWaitBootloader)) s.updateStep = kStepRestartAfterBootloader;
             break;
-        case 8:
+        case kStepRestartAfterBootloader:
+            if (Restart()) s.restartState = kRestartSent;
+            s.updateStep = kStepWaitRestartAfterBootloader;
+            break;
+        case kStepWaitRestartAfterBootloader:
             // Either mode is right here (the boot loader after a programmed one
             // may find no firmware to start), so nothing is sent again.
-            if (s.linkState == kFirmwareMode && s.delayTicks == 0) s.updateStep = 9;
+            if (s.linkState == kLinkFirmware && s.delayTicks == 0)
+                s.updateStep = kStepEnterBootloaderForFirmware;
             // Back in the boot loader after the link was opened again, or without
             // the link ever dropping: go on with the firmware either way.
-            if (s.restartState == 3 || (s.linkState == kBootloaderMode && s.delayTicks == 0))
-                s.updateStep = 10;
+            if (s.restartState == kRestartInBootloader ||
+                (s.linkState == kLinkBootloader && s.delayTicks == 0))
+                s.updateStep = kStepWaitBootloaderForFirmware;
             break;
         // Firmware.
-        case 9: EnterBootloader(10); break;
-        case 10: WaitForBootloader(window, 11); break;
-        case 11: StartStage(window, kFirmwareStage, 12); break;
-        case 12:
-            if (WaitForWorker(10)) s.updateStep = 13;
+        case kStepEnterBootloaderForFirmware:
+            EnterBootloader(kStepWaitBootloaderForFirmware);
             break;
-        case 13:
-            RestartAndClearFile(window, 14);
+        case kStepWaitBootloaderForFirmware:
+            WaitForBootloader(window, kStepStartFirmwareStage);
+            break;
+        case kStepStartFirmwareStage:
+            StartStage(window, kFirmwareStage, kStepWaitFirmwareStage);
+            break;
+        case kStepWaitFirmwareStage:
+            if (WaitForWorker(kStepWaitBootloaderForFirmware))
+                s.updateStep = kStepRestartAfterFirmware;
+            break;
+        case kStepRestartAfterFirmware:
+            RestartAndClearFile(window, kStepWaitFirmwareForParameters);
             s.retryCount = 0;  // the parameter reads count their failures from here
             break;
         // System parameters.
-        case 14: WaitForFirmware(window, 15); break;
-        case 15: ReadSystemParameters(window); break;
-        case 16: EnterBootloader(17); break;
-        case 17: WaitForBootloader(window, 18); break;
-        case 18:
-            BuildSystemParameterImage(window);
-            s.updateStep = 19;
+        case kStepWaitFirmwareForParameters:
+            WaitForFirmware(window, kStepReadParameters);
             break;
-        case 19:
-            if (WaitForWorker(17)) {
+        case kStepReadParameters: ReadSystemParameters(window); break;
+        case kStepEnterBootloaderForParameters:
+            EnterBootloader(kStepWaitBootloaderForParameters);
+            break;
+        case kStepWaitBootloaderForParameters:
+            WaitForBootloader(window, kStepStartParameterStage);
+            break;
+        case kStepStartParameterStage:
+            BuildSystemParameterImage(window);
+            s.updateStep = kStepWaitParameterStage;
+            break;
+        case kStepWaitParameterStage:
+            if (WaitForWorker(kStepWaitBootloaderForParameters)) {
                 s.delayTicks = kSettleTicks;
                 s.retryCount = 0;
-                s.updateStep = 20;
+                s.updateStep = kStepSettleBeforeInterpolator;
             }
             break;
         // Interpolator configuration.
-        case 20: WaitForDelay(21); break;
-        case 21: StartStage(window, kInterpolatorStage, 22); break;
-        case 22:
-            if (WaitForWorker(20)) s.updateStep = 23;
+        case kStepSettleBeforeInterpolator: WaitForDelay(kStepStartInterpolatorStage); break;
+        case kStepStartInterpolatorStage:
+            StartStage(window, kInterpolatorStage, kStepWaitInterpolatorStage);
             break;
-        case 23:
-            RestartAndClearFile(window, 24);
+        case kStepWaitInterpolatorStage:
+            if (WaitForWorker(kStepSettleBeforeInterpolator))
+                s.updateStep = kStepRestartAfterInterpolator;
+            break;
+        case kStepRestartAfterInterpolator:
+            RestartAndClearFile(window, kStepWaitFirmwareForFpga);
             s.retryCount = 0;
             break;
         // FPGA configuration.
-        case 24: WaitForFirmware(window, 25); break;
-        case 25: StartStage(window, kFpgaStage, 26); break;
-        case 26:
-            if (WaitForWorker(24)) s.updateStep = 27;
+        case kStepWaitFirmwareForFpga: WaitForFirmware(window, kStepStartFpgaStage); break;
+        case kStepStartFpgaStage: StartStage(window, kFpgaStage, kStepWaitFpgaStage); break;
+        case kStepWaitFpgaStage:
+            if (WaitForWorker(kStepWaitFirmwareForFpga)) s.updateStep = kStepRestartAfterFpga;
             break;
-        case 27: RestartAndClearFile(window, 28); break;
+        case kStepRestartAfterFpga: RestartAndClearFile(window, kStepWaitFirmwareForSaving); break;
         // Saving.
-        case 28: WaitForFirmware(window, 29); break;
-        case 29: Save(window, L"Save All Module Parameter", dev.SaveModuleParameters, 30); break;
-        case 30: Save(window, L"Save All User Parameter", dev.SaveUserParameters, 31); break;
-        case 31:
+        case kStepWaitFirmwareForSaving:
+            WaitForFirmware(window, kStepSaveModuleParameters);
+            break;
+        case kStepSaveModuleParameters:
+            Save(window, L"Save All Module Parameter", dev.SaveModuleParameters,
+                 kStepSaveUserParameters);
+            break;
+        case kStepSaveUserParameters:
+            Save(window, L"Save All User Parameter", dev.SaveUserParameters,
+                 kStepClearModuleParameters);
+            break;
+        case kStepClearModuleParameters:
             for (int32_t p = 230; p <= 238; ++p) dev.WriteModuleParameter(0, p, 0);
             s.delayTicks = kSettleTicks;
-            s.updateStep = 32;
+            s.updateStep = kStepSettleBeforeEnd;
             break;
-        case 32: WaitForDelay(33); break;
-        case 33:
+        case kStepSettleBeforeEnd: WaitForDelay(kStepEndOk); break;
+        case kStepEndOk:
             window.AppendLogLine(L"", LogColour::Black);
             window.AppendLogLine(L"QDX-Update OK", LogColour::Green);
             End(window, true);
@@ -326,7 +352,7 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             End(window, false);
             break;
         case kStepEndQuietly: End(window, false); break;
-        default: s.updateStep = 0; break;
+        default: s.updateStep = kStepIdle; break;
     }
 }
 

@@ -2,14 +2,10 @@
 // All waiting is staying in a step; long stages run on a worker thread.
 #pragma once
 
+#include "update/UpdateState.h"
 #include "update/WindowOps.h"
 
 namespace update {
-
-// Steps of note; the others are numbered 1 to 33 in order.
-inline constexpr int32_t kStepEndWithError = 99;
-inline constexpr int32_t kStepEndQuietly = 100;
-inline constexpr int32_t kSettleTicks = 20;  // one second
 
 // A device that has accepted a restart or the way into its boot loader drops
 // its link within the settle second; one that still answers in its old mode

@@ -10,7 +10,6 @@ SharedText workerMessage;
 SharedText workerProgress;
 std::wstring displayText;
 int32_t fileBootloaderVersion = 0;
-platform::ThreadRecord workerThread;
 
 void SharedText::Set(std::wstring text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -31,11 +30,11 @@ void SharedText::SetObserver(std::function<void(const std::wstring&)> observer) 
 void ResetUpdateState() {
     for (int32_t& v : updateState.parameterValues) v = 0;
     updateState.delayTicks = 0;
-    updateState.updateStep = 0;
+    updateState.updateStep = kStepIdle;
     updateState.retryCount = 0;
     updateState.workerStatus.store(static_cast<int32_t>(WorkerStatus::Idle));
-    updateState.restartState = 0;
-    updateState.linkState = 0;
+    updateState.restartState = kRestartNone;
+    updateState.linkState = kLinkFirmware;
     updateState.parameterImagePointer = nullptr;
     updateState.wrongModeTicks = 0;
     updateState.requestRepeats = 0;
@@ -76,20 +75,20 @@ void WaitForNoteTaken() {
 void StartWorker(Worker worker, int32_t argument) {
     assert(ReadWorkerStatus() == WorkerStatus::Idle && "a worker is started only when none runs");
     Publish(WorkerStatus::Running);
-    if (!platform::StartThread(worker, argument, workerThread)) {
+    if (!platform::StartThread(worker, argument)) {
         workerMessage.Set(L"Worker thread could not be started");
         workerProgress.Set(L"");
         Publish(WorkerStatus::Failed);
     }
 }
 
-void ApplyRetryRule(int32_t restartStep) {
+void ApplyRetryRule(Step restartStep) {
     updateState.retryCount += 1;
-    if (updateState.retryCount > 10) {
-        updateState.updateStep = 99;
+    if (updateState.retryCount > kRetryLimit) {
+        updateState.updateStep = kStepEndWithError;
         return;
     }
-    updateState.delayTicks = 20;
+    updateState.delayTicks = kSettleTicks;
     updateState.updateStep = restartStep;
 }
 

@@ -22,14 +22,75 @@ namespace update {
 
 enum class WorkerStatus : int32_t { Idle = 0, Note = 1, Running = 2, Succeeded = 3, Failed = 4 };
 
+// The update's steps, one per tick while it waits (0: no update runs).
+enum Step : int32_t {
+    kStepIdle = 0,
+    kStepCheckFiles = 1,
+    // The boot loader.
+    kStepEnterBootloader = 2,
+    kStepWaitBootloader = 3,
+    kStepCompareBootloaderVersion = 4,
+    kStepStartBootloaderStage = 5,
+    kStepWaitBootloaderStage = 6,
+    kStepRestartAfterBootloader = 7,
+    kStepWaitRestartAfterBootloader = 8,
+    // The firmware.
+    kStepEnterBootloaderForFirmware = 9,
+    kStepWaitBootloaderForFirmware = 10,
+    kStepStartFirmwareStage = 11,
+    kStepWaitFirmwareStage = 12,
+    kStepRestartAfterFirmware = 13,
+    // The system parameters.
+    kStepWaitFirmwareForParameters = 14,
+    kStepReadParameters = 15,
+    kStepEnterBootloaderForParameters = 16,
+    kStepWaitBootloaderForParameters = 17,
+    kStepStartParameterStage = 18,
+    kStepWaitParameterStage = 19,
+    // The interpolator configuration.
+    kStepSettleBeforeInterpolator = 20,
+    kStepStartInterpolatorStage = 21,
+    kStepWaitInterpolatorStage = 22,
+    kStepRestartAfterInterpolator = 23,
+    // The FPGA configuration.
+    kStepWaitFirmwareForFpga = 24,
+    kStepStartFpgaStage = 25,
+    kStepWaitFpgaStage = 26,
+    kStepRestartAfterFpga = 27,
+    // Saving.
+    kStepWaitFirmwareForSaving = 28,
+    kStepSaveModuleParameters = 29,
+    kStepSaveUserParameters = 30,
+    kStepClearModuleParameters = 31,
+    kStepSettleBeforeEnd = 32,
+    kStepEndOk = 33,
+    // The ends without "QDX-Update OK".
+    kStepEndWithError = 99,
+    kStepEndQuietly = 100,
+};
+
+// What the last poll of the device found.
+enum LinkState : int32_t { kLinkAway = -1, kLinkFirmware = 0, kLinkBootloader = 1 };
+
+// A restart after the boot loader was programmed, followed by the poll: sent
+// and accepted, the link opened again, then the boot loader answering.
+enum RestartState : int32_t {
+    kRestartNone = 0,
+    kRestartSent = 1,
+    kRestartLinkOpened = 2,
+    kRestartInBootloader = 3,
+};
+
+inline constexpr int kParameterCount = 64;  // the system parameters read and written back
+
 struct UpdateState {
-    int32_t parameterValues[64];
+    int32_t parameterValues[kParameterCount];
     int32_t delayTicks;
-    int32_t updateStep;
+    Step updateStep;
     int32_t retryCount;
     std::atomic<int32_t> workerStatus;
-    int32_t restartState;
-    int32_t linkState;
+    RestartState restartState;
+    LinkState linkState;
     const uint8_t* parameterImagePointer;
     // A waiting step's count of ticks in which the device answered in the
     // wrong mode, and of the requests it has sent again (both window thread).
@@ -57,7 +118,6 @@ extern SharedText workerMessage;   // a note, or the reason of a failure
 extern SharedText workerProgress;  // the worker's progress line
 extern std::wstring displayText;   // window thread only: scratch for one line
 extern int32_t fileBootloaderVersion;
-extern platform::ThreadRecord workerThread;
 
 // The values of a program start (used by tests between runs, too).
 void ResetUpdateState();
@@ -73,9 +133,12 @@ bool ChangeWorkerStatus(WorkerStatus from, WorkerStatus to);
 using Worker = int32_t (*)(int32_t argument);
 void StartWorker(Worker worker, int32_t argument);
 
-// A failed stage: count it; past 10 failures end the update (step 99),
-// otherwise settle for a second and go back to the stage's restart step.
-void ApplyRetryRule(int32_t restartStep);
+// A failed stage: count it; past kRetryLimit failures end the update
+// (kStepEndWithError), otherwise settle for kSettleTicks and go back to the
+// stage's restart step.
+inline constexpr int32_t kRetryLimit = 10;
+inline constexpr int32_t kSettleTicks = 20;  // one second
+void ApplyRetryRule(Step restartStep);
 
 // ---- the worker's side ----
 void WorkerRunning(const std::wstring& progress);

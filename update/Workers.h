@@ -22,6 +22,31 @@ int32_t FlashImageWorker(int32_t area);
 FileCheck CheckFlashFile(platform::InputFile& file, const FlashArea& area,
                          const std::wstring& name);
 
+// Erasing an area and programming its pages, shared by the flash and the
+// parameter worker. The two word their failures alike but for three points,
+// and each keeps its own: the operators and their saved records know these
+// lines as they are. The parameter worker shows an erase error in the progress
+// line too, and names the status byte (not the page) in its program error,
+// with no number after "Program ERROR" in the progress line.
+struct FlashWording {
+    bool eraseErrorAsProgress;
+    bool programErrorNamesPage;
+};
+inline constexpr FlashWording kFlashImageWording{false, true};
+inline constexpr FlashWording kParameterImageWording{true, false};
+
+// A failed erase or program: the exit code and the worker's two texts (code 0
+// when the call succeeded).
+struct FlashFailure {
+    int32_t code = 0;
+    std::wstring message;
+    std::wstring progress;
+};
+// Shows "Erase" and erases the area's sector.
+FlashFailure EraseArea(const FlashArea& area, const FlashWording& wording);
+// Programs one page of the area from the words or blocks sent before.
+FlashFailure ProgramAreaPage(const FlashArea& area, uint32_t page, const FlashWording& wording);
+
 // The 2048-byte system parameter area with its checksum, rebuilt from
 // parameterValues; logs its line and starts ParameterImageWorker with 2.
 inline constexpr int kSystemParameterImageSize = 2048;

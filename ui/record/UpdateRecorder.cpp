@@ -64,7 +64,7 @@ std::wstring Seconds(int64_t ms) {
 std::wstring DescribeFile(int row) {
     const std::wstring name = update::UpdateFileName(row);
     platform::InputFile file;
-    if (!update::OpenUpdateFile(file, name)) return platform::FormatText(L"File: %ls | cannot be opened", name.c_str());
+    if (!file.Open(name)) return platform::FormatText(L"File: %ls | cannot be opened", name.c_str());
     uint64_t length = 0;
     if (!file.Length(length)) return platform::FormatText(L"File: %ls | its length cannot be taken", name.c_str());
     Sha256 hash;

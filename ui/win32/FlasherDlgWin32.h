@@ -24,7 +24,7 @@ class CFlasherDlg : public CDialogBase, public ui::WindowOps {
 public:
     static constexpr UINT kTimerId = 1;
     static constexpr UINT kTimerPeriodMs = 50;
-    static constexpr int kMaxLogLines = 10000;
+    static constexpr int kMaxLogLines = static_cast<int>(ui::LogModel::kMaxLines);
     // The caption while the end waits for a worker's stage, the question a
     // further request asks, and what Windows shows as the reason a shutdown
     // or log-off waits.
