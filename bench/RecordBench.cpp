@@ -19,7 +19,8 @@ void BM_Sha256(benchmark::State& state) {
         hash.Add(data.data(), data.size());
         benchmark::DoNotOptimize(hash.FinishHex());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(data.size()));
 }
 BENCHMARK(BM_Sha256)->Unit(benchmark::kMillisecond);
 
@@ -31,7 +32,8 @@ void BM_RecordStart(benchmark::State& state) {
     ui::HeadlessWindow window;
     int n = 0;
     for (auto _ : state) {
-        ui::record::UpdateRecorder recorder(window, (folder.path() / ("r" + std::to_string(++n))).string());
+        ui::record::UpdateRecorder recorder(window,
+                                            (folder.path() / ("r" + std::to_string(++n))).string());
         recorder.UpdateStarted();
         state.PauseTiming();
         recorder.UpdateEnded(true);
@@ -47,7 +49,9 @@ void BM_RecordLine(benchmark::State& state) {
     ui::HeadlessWindow window;
     ui::record::UpdateRecorder recorder(window, (folder.path() / "records").string());
     recorder.UpdateStarted();
-    for (auto _ : state) recorder.AppendLogLine(L"Programming BIN-File Encrypted: QDX140-FW2500.Bic", ui::LogColour::Blue);
+    for (auto _ : state)
+        recorder.AppendLogLine(L"Programming BIN-File Encrypted: QDX140-FW2500.Bic",
+                               ui::LogColour::Blue);
 }
 BENCHMARK(BM_RecordLine)->Unit(benchmark::kMicrosecond);
 

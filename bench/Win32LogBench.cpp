@@ -30,7 +30,8 @@ public:
     double NowMs() const {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency_.QuadPart);
+        return static_cast<double>(now.QuadPart) * 1000.0 /
+               static_cast<double>(frequency_.QuadPart);
     }
 
 private:

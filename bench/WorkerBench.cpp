@@ -15,7 +15,6 @@
 // Only the worker's run is timed (manual time); writing the files and resetting
 // the device are not. Progress texts are counted per page (flash) or per call.
 #include <benchmark/benchmark.h>
-
 #include <time.h>
 
 #include <atomic>
@@ -44,7 +43,8 @@ public:
     NoteTaker()
         : thread_([this] {
               while (!stop_) {
-                  update::ChangeWorkerStatus(update::WorkerStatus::Note, update::WorkerStatus::Running);
+                  update::ChangeWorkerStatus(update::WorkerStatus::Note,
+                                             update::WorkerStatus::Running);
                   std::this_thread::sleep_for(std::chrono::milliseconds(1));
               }
           }) {}
@@ -60,7 +60,8 @@ private:
 
 size_t AllCalls() {
     size_t calls = 0;
-    for (int op = 0; op < device::kOperationCount; ++op) calls += sim::Instance().CountCalls(static_cast<sim::Op>(op));
+    for (int op = 0; op < device::kOperationCount; ++op)
+        calls += sim::Instance().CountCalls(static_cast<sim::Op>(op));
     return calls;
 }
 
@@ -152,9 +153,9 @@ Run RunWorker(Which which, const sim::Config& config, bool stubDevice = false) {
     sim::Instance().Reset(config);
     sim::Instance().OpenLink();
     update::ResetUpdateState();
-    update::imageFileName.Set(which == Which::Fpga
-                                  ? platform::Widen(kFpgaFile)
-                                  : platform::Widen(samples::Info(samples::Kind::Firmware).fileName));
+    update::imageFileName.Set(
+        which == Which::Fpga ? platform::Widen(kFpgaFile)
+                             : platform::Widen(samples::Info(samples::Kind::Firmware).fileName));
     std::atomic<size_t> texts{0};
     update::workerProgress.SetObserver([&texts](const std::wstring&) { ++texts; });
     update::updateState.workerStatus.store(static_cast<int32_t>(update::WorkerStatus::Running));
@@ -168,7 +169,8 @@ Run RunWorker(Which which, const sim::Config& config, bool stubDevice = false) {
             update::FpgaTransferWorker(1);
         else
             update::FlashImageWorker(kFirmwareArea);
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        run.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         run.cpuSeconds = ThreadCpuSeconds() - cpuStart;
     }
     update::workerProgress.SetObserver(nullptr);
@@ -182,8 +184,8 @@ sim::Config NoCostConfig(Which which) {
     sim::Config config;
     config.trace = false;
     config.virtualTime = true;
-    config.callCostUs = 1;                        // virtual: costs no real time
-    config.jtagDrainBytesPerMs = 1'000'000'000;   // the programmer empties a buffer at once
+    config.callCostUs = 1;                       // virtual: costs no real time
+    config.jtagDrainBytesPerMs = 1'000'000'000;  // the programmer empties a buffer at once
     config.startInBootloader = which == Which::Flash;
     return config;
 }
@@ -248,32 +250,55 @@ void Measure(benchmark::State& state, Which which, const sim::Config& config, in
 void BM_FpgaWorker1MB_NoCallCost(benchmark::State& state) {
     Measure(state, Which::Fpga, NoCostConfig(Which::Fpga), 0);
 }
-BENCHMARK(BM_FpgaWorker1MB_NoCallCost)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FpgaWorker1MB_NoCallCost)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 void BM_FlashWorkerFirmware_NoCallCost(benchmark::State& state) {
     Measure(state, Which::Flash, NoCostConfig(Which::Flash), 0);
 }
-BENCHMARK(BM_FlashWorkerFirmware_NoCallCost)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_FlashWorkerFirmware_NoCallCost)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 void BM_FpgaWorker1MB_StubDevice(benchmark::State& state) {
     Measure(state, Which::Fpga, NoCostConfig(Which::Fpga), 0, true);
 }
-BENCHMARK(BM_FpgaWorker1MB_StubDevice)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FpgaWorker1MB_StubDevice)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 void BM_FlashWorkerFirmware_StubDevice(benchmark::State& state) {
     Measure(state, Which::Flash, NoCostConfig(Which::Flash), 0, true);
 }
-BENCHMARK(BM_FlashWorkerFirmware_StubDevice)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_FlashWorkerFirmware_StubDevice)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 void BM_FpgaWorker1MB_CallCost(benchmark::State& state) {
     Measure(state, Which::Fpga, CostConfig(Which::Fpga, state.range(0)), state.range(0));
 }
-BENCHMARK(BM_FpgaWorker1MB_CallCost)->Arg(125)->Arg(250)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_FpgaWorker1MB_CallCost)
+    ->Arg(125)
+    ->Arg(250)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 void BM_FlashWorkerFirmware_CallCost(benchmark::State& state) {
     Measure(state, Which::Flash, CostConfig(Which::Flash, state.range(0)), state.range(0));
 }
-BENCHMARK(BM_FlashWorkerFirmware_CallCost)->Arg(125)->Arg(250)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FlashWorkerFirmware_CallCost)
+    ->Arg(125)
+    ->Arg(250)
+    ->Arg(1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

@@ -16,58 +16,58 @@
 // its comment what the callers take as success. The binding table, the
 // simulated library and its export files (.def, version script) are generated
 // from it.
-#define QDX_OPERATIONS(X)                                                                         \
-    /* > 0 opened (at start-up); != 0 opened (when re-opening) */                                \
-    X(1, OpenLink, (void), ())                                                                    \
-    /* nothing */                                                                                 \
-    X(2, CloseLink, (void), ())                                                                   \
-    /* != 0 the restart has begun */                                                              \
-    X(5, RestartDevice, (int32_t dev), (dev))                                                     \
-    /* < 0 the link is lost; otherwise the four values were read */                               \
-    X(12, ReadVersion, (int32_t dev, uint8_t * a, uint8_t * b, uint8_t * c, uint8_t * d),        \
-      (dev, a, b, c, d))                                                                          \
-    /* nothing */                                                                                 \
-    X(13, ReadFpgaVersion, (int32_t dev, uint32_t * version), (dev, version))                     \
-    /* == 1 read (only while the firmware runs) */                                                \
-    X(14, ReadSerialNumber, (int32_t dev, uint32_t * serial), (dev, serial))                      \
-    /* nothing */                                                                                 \
-    X(33, ReadModuleRegister, (int32_t dev, int32_t bank, int32_t reg, uint32_t * value),         \
-      (dev, bank, reg, value))                                                                    \
-    /* == 0 failed */                                                                             \
-    X(171, ReadModuleParameter, (int32_t dev, int32_t param, int32_t * value),                    \
-      (dev, param, value))                                                                        \
-    /* != 0 saved */                                                                              \
-    X(173, SaveModuleParameters, (int32_t dev), (dev))                                            \
-    /* nothing */                                                                                 \
+#define QDX_OPERATIONS(X)                                                                          \
+    /* > 0 opened (at start-up); != 0 opened (when re-opening) */                                  \
+    X(1, OpenLink, (void), ())                                                                     \
+    /* nothing */                                                                                  \
+    X(2, CloseLink, (void), ())                                                                    \
+    /* != 0 the restart has begun */                                                               \
+    X(5, RestartDevice, (int32_t dev), (dev))                                                      \
+    /* < 0 the link is lost; otherwise the four values were read */                                \
+    X(12, ReadVersion, (int32_t dev, uint8_t * a, uint8_t * b, uint8_t * c, uint8_t * d),          \
+      (dev, a, b, c, d))                                                                           \
+    /* nothing */                                                                                  \
+    X(13, ReadFpgaVersion, (int32_t dev, uint32_t * version), (dev, version))                      \
+    /* == 1 read (only while the firmware runs) */                                                 \
+    X(14, ReadSerialNumber, (int32_t dev, uint32_t * serial), (dev, serial))                       \
+    /* nothing */                                                                                  \
+    X(33, ReadModuleRegister, (int32_t dev, int32_t bank, int32_t reg, uint32_t * value),          \
+      (dev, bank, reg, value))                                                                     \
+    /* == 0 failed */                                                                              \
+    X(171, ReadModuleParameter, (int32_t dev, int32_t param, int32_t * value),                     \
+      (dev, param, value))                                                                         \
+    /* != 0 saved */                                                                               \
+    X(173, SaveModuleParameters, (int32_t dev), (dev))                                             \
+    /* nothing */                                                                                  \
     X(175, WriteModuleParameter, (int32_t dev, int32_t param, int32_t value), (dev, param, value)) \
-    /* != 0 saved */                                                                              \
-    X(176, SaveUserParameters, (int32_t dev), (dev))                                              \
-    /* == 1 read */                                                                               \
-    X(177, ReadSystemParameter, (int32_t dev, int32_t index, int32_t * value),                    \
-      (dev, index, value))                                                                        \
-    /* == 1 read */                                                                               \
-    X(181, JtagStatus, (int32_t dev, uint16_t * status, uint16_t * buffers),                      \
-      (dev, status, buffers))                                                                     \
-    /* nothing */                                                                                 \
-    X(182, JtagControl, (int32_t dev, int32_t length, uint8_t target), (dev, length, target))     \
-    /* == 1 taken */                                                                              \
-    X(183, JtagWrite, (int32_t dev, const uint8_t* data, int32_t count), (dev, data, count))      \
-    /* == 1 taken */                                                                              \
-    X(184, JtagWriteEncrypted, (int32_t dev, const uint8_t* data, int32_t count),                 \
-      (dev, data, count))                                                                         \
-    /* != 0 the restart into the boot loader has begun */                                         \
-    X(191, EnterBootloader, (int32_t dev), (dev))                                                 \
-    /* >= 1 and status 0 erased (< 1 the call failed; status != 0 refused) */                     \
-    X(192, EraseSector, (int32_t dev, uint8_t sector, uint8_t * status), (dev, sector, status))   \
-    /* >= 1 and status 0 programmed (< 1 the call failed; status != 0 refused) */                 \
-    X(193, ProgramPage, (int32_t dev, uint8_t sector, uint32_t page, uint8_t * status),           \
-      (dev, sector, page, status))                                                                \
-    /* nothing */                                                                                 \
-    X(194, WritePageWord,                                                                         \
-      (int32_t dev, uint32_t offset, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3),             \
-      (dev, offset, b0, b1, b2, b3))                                                              \
-    /* nothing */                                                                                 \
-    X(195, WritePageBlock, (int32_t dev, uint32_t offset, const uint8_t* data, int32_t count),    \
+    /* != 0 saved */                                                                               \
+    X(176, SaveUserParameters, (int32_t dev), (dev))                                               \
+    /* == 1 read */                                                                                \
+    X(177, ReadSystemParameter, (int32_t dev, int32_t index, int32_t * value),                     \
+      (dev, index, value))                                                                         \
+    /* == 1 read */                                                                                \
+    X(181, JtagStatus, (int32_t dev, uint16_t * status, uint16_t * buffers),                       \
+      (dev, status, buffers))                                                                      \
+    /* nothing */                                                                                  \
+    X(182, JtagControl, (int32_t dev, int32_t length, uint8_t target), (dev, length, target))      \
+    /* == 1 taken */                                                                               \
+    X(183, JtagWrite, (int32_t dev, const uint8_t* data, int32_t count), (dev, data, count))       \
+    /* == 1 taken */                                                                               \
+    X(184, JtagWriteEncrypted, (int32_t dev, const uint8_t* data, int32_t count),                  \
+      (dev, data, count))                                                                          \
+    /* != 0 the restart into the boot loader has begun */                                          \
+    X(191, EnterBootloader, (int32_t dev), (dev))                                                  \
+    /* >= 1 and status 0 erased (< 1 the call failed; status != 0 refused) */                      \
+    X(192, EraseSector, (int32_t dev, uint8_t sector, uint8_t * status), (dev, sector, status))    \
+    /* >= 1 and status 0 programmed (< 1 the call failed; status != 0 refused) */                  \
+    X(193, ProgramPage, (int32_t dev, uint8_t sector, uint32_t page, uint8_t * status),            \
+      (dev, sector, page, status))                                                                 \
+    /* nothing */                                                                                  \
+    X(194, WritePageWord,                                                                          \
+      (int32_t dev, uint32_t offset, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3),              \
+      (dev, offset, b0, b1, b2, b3))                                                               \
+    /* nothing */                                                                                  \
+    X(195, WritePageBlock, (int32_t dev, uint32_t offset, const uint8_t* data, int32_t count),     \
       (dev, offset, data, count))
 
 namespace device {

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int32_t version = update::HeaderVersion(header.get(), n);
 
-    const std::string text = n > 4 ? std::string(reinterpret_cast<const char*>(header.get()) + 4, n - 4)
-                                   : std::string();
+    const std::string text =
+        n > 4 ? std::string(reinterpret_cast<const char*>(header.get()) + 4, n - 4) : std::string();
     unsigned int scanned = 0;
     const int32_t expected =
         std::sscanf(text.c_str(), "%04x", &scanned) == 1 ? static_cast<int32_t>(scanned) : 0;

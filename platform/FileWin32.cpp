@@ -11,8 +11,8 @@ bool InputFile::Open(const std::wstring& name) {
     wchar_t full[kMaxPath];
     const DWORD n = GetFullPathNameW(name.c_str(), kMaxPath, full, nullptr);
     if (n == 0 || n >= kMaxPath) return false;  // a full path over 260 characters
-    HANDLE h = CreateFileW(full, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(full, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);

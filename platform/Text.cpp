@@ -16,7 +16,8 @@ std::wstring FormatText(const wchar_t* format, ...) {
         va_end(args);
         // vswprintf reports truncation as a negative result, like an encoding error:
         // grow until the text fits or the buffer is absurdly large.
-        if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), static_cast<size_t>(n));
+        if (n >= 0 && static_cast<size_t>(n) < buffer.size())
+            return std::wstring(buffer.data(), static_cast<size_t>(n));
         if (buffer.size() >= (1u << 20)) return std::wstring();
         buffer.resize(buffer.size() * 4);
     }

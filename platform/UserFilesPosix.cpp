@@ -44,7 +44,8 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     while (const dirent* entry = readdir(dir)) {
         struct stat st;
         const std::string name = entry->d_name;
-        if (stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+        if (stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.push_back(name);
     }
     closedir(dir);
     return names;
@@ -66,7 +67,9 @@ bool ReadFileText(const std::string& path, std::string& text, size_t limit) {
     return true;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder + "/" + name;
+}
 
 LocalTime LocalNow() {
     const std::time_t now = std::time(nullptr);

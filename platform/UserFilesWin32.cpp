@@ -9,9 +9,11 @@ namespace {
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
 }
 
@@ -49,7 +51,8 @@ bool MakeFolders(const std::string& path) {
     if (wide.empty()) return false;
     for (size_t sep = wide.find_first_of(L"\\/", 3);; sep = wide.find_first_of(L"\\/", sep + 1)) {
         const std::wstring part = wide.substr(0, sep);
-        if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
         if (sep == std::wstring::npos) break;
     }
     return IsFolder(wide);
@@ -61,7 +64,8 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     HANDLE find = FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Utf8(found.cFileName));
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(Utf8(found.cFileName));
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return names;
@@ -69,8 +73,8 @@ std::vector<std::string> ListFiles(const std::string& folder) {
 
 bool ReadFileText(const std::string& path, std::string& text, size_t limit) {
     text.clear();
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     char buffer[16384];
     DWORD read = 0;
@@ -81,7 +85,9 @@ bool ReadFileText(const std::string& path, std::string& text, size_t limit) {
     return true;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder + "\\" + name;
+}
 
 LocalTime LocalNow() {
     SYSTEMTIME t;

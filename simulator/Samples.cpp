@@ -20,8 +20,10 @@ const Sample& Info(Kind kind) {
 std::vector<uint8_t> Header(uint32_t startAddress, const char* versionText) {
     std::vector<uint8_t> header(16, 0);
     std::memcpy(header.data(), "EBIN", 4);
-    for (size_t i = 0; i < 4 && versionText[i] != '\0'; ++i) header[4 + i] = static_cast<uint8_t>(versionText[i]);
-    for (size_t i = 0; i < 4; ++i) header[8 + i] = static_cast<uint8_t>(startAddress >> (24 - 8 * i));
+    for (size_t i = 0; i < 4 && versionText[i] != '\0'; ++i)
+        header[4 + i] = static_cast<uint8_t>(versionText[i]);
+    for (size_t i = 0; i < 4; ++i)
+        header[8 + i] = static_cast<uint8_t>(startAddress >> (24 - 8 * i));
     return header;
 }
 

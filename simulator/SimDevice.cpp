@@ -10,7 +10,7 @@
 namespace sim {
 namespace {
 
-constexpr int32_t kNoAnswer = -1;        // the device does not answer (unplugged, rebooting)
+constexpr int32_t kNoAnswer = -1;            // the device does not answer (unplugged, rebooting)
 constexpr uint8_t kStatusNotAllowed = 0x05;  // flash operation outside the boot loader
 constexpr uint8_t kStatusBadSector = 0x09;   // unknown sector, or page outside the sector
 constexpr uint8_t kStatusBadImage = 0x21;    // the image did not check out on its last page
@@ -24,10 +24,10 @@ struct SectorInfo {
     bool encrypted;  // holds an encrypted image that is checked on its last page
 };
 constexpr SectorInfo kSectors[] = {
-    {2, 0x00104000, 0x001047FF, false}, {3, 0x00105000, 0x001057FF, false},
-    {4, 0x00106000, 0x001067FF, false}, {5, 0x00106800, 0x00106FFF, true},
-    {6, 0x00107000, 0x001077FF, false}, {7, 0xFFF80000, 0xFFF8FFFF, false},
-    {8, 0xFFF90000, 0xFFF9FFFF, false}, {9, 0xFFFA0000, 0xFFFAFFFF, false},
+    {2, 0x00104000, 0x001047FF, false},  {3, 0x00105000, 0x001057FF, false},
+    {4, 0x00106000, 0x001067FF, false},  {5, 0x00106800, 0x00106FFF, true},
+    {6, 0x00107000, 0x001077FF, false},  {7, 0xFFF80000, 0xFFF8FFFF, false},
+    {8, 0xFFF90000, 0xFFF9FFFF, false},  {9, 0xFFFA0000, 0xFFFAFFFF, false},
     {10, 0xFFFB0000, 0xFFFBFFFF, false}, {1, 0xFFFE0000, 0xFFFF7FFF, true},
     {0, 0xFFFFC000, 0xFFFFFFFF, true},
 };
@@ -105,9 +105,7 @@ int64_t Device::NowUs() {
     return config_.virtualTime ? virtualNow_.load() : RealNowUs() - realStart_;
 }
 
-void Device::Advance(int64_t us) {
-    virtualNow_ += us;
-}
+void Device::Advance(int64_t us) { virtualNow_ += us; }
 
 const Fault* Device::Begin(Op op) {
     // Every call costs device time: virtual time in tests, a busy wait in real
@@ -146,9 +144,7 @@ void Device::UpdateTime() {
     DrainJtag();
 }
 
-bool Device::Answers() {
-    return plugged_ && linkOpen_ && NowUs() >= awayUntilUs_;
-}
+bool Device::Answers() { return plugged_ && linkOpen_ && NowUs() >= awayUntilUs_; }
 
 void Device::Reboot(bool intoBootloader) {
     // A restart comes back in the boot loader when the firmware is not complete.
@@ -159,8 +155,8 @@ void Device::Reboot(bool intoBootloader) {
     pageBuffer_.fill(0xFF);
 }
 
-#define SIM_BEGIN(op)                                          \
-    std::lock_guard<std::recursive_mutex> lock(mutex_);        \
+#define SIM_BEGIN(op)                                   \
+    std::lock_guard<std::recursive_mutex> lock(mutex_); \
     const Fault* fault = Begin(op);
 
 int32_t Device::OpenLink() {
@@ -349,7 +345,8 @@ void Device::FinishImage(uint8_t sector, uint8_t* status) {
             return;
         }
         for (int i = 0; i < 64; ++i)
-            systemParameters_[static_cast<size_t>(i)] = static_cast<int32_t>(Le32(&s.bytes[4 * static_cast<size_t>(i)]));
+            systemParameters_[static_cast<size_t>(i)] =
+                static_cast<int32_t>(Le32(&s.bytes[4 * static_cast<size_t>(i)]));
         return;
     }
     const SectorInfo* info = nullptr;
@@ -391,8 +388,8 @@ void Device::DrainJtag() {
 void Device::FinishJtag() {
     jtag_.closed = false;
     jtag_.open = false;
-    const bool complete = !jtag_.overflow && static_cast<int64_t>(jtag_.received.size()) ==
-                                                 jtag_.announced;
+    const bool complete =
+        !jtag_.overflow && static_cast<int64_t>(jtag_.received.size()) == jtag_.announced;
     std::array<uint8_t, 4> version{};
     if (complete && CheckPlainImage(jtag_.received, &version)) {
         if (jtag_.target == 0) fpgaVersion_ = Le32(version.data());
@@ -412,8 +409,8 @@ int32_t Device::JtagStatus(int32_t, uint16_t* status, uint16_t* buffers) {
     if (!Answers()) return End(Op::JtagStatus, {}, kNoAnswer);
     if (inBootloader_) return End(Op::JtagStatus, {}, 0);
     *status = jtag_.status;
-    *buffers = static_cast<uint16_t>((jtag_.fill[0] > 0 ? 0x01 : 0) |
-                                     (jtag_.fill[1] > 0 ? 0x0100 : 0));
+    *buffers =
+        static_cast<uint16_t>((jtag_.fill[0] > 0 ? 0x01 : 0) | (jtag_.fill[1] > 0 ? 0x0100 : 0));
     return End(Op::JtagStatus, {*status, *buffers}, 1);
 }
 
@@ -460,7 +457,8 @@ int32_t Device::JtagWriteAny(Op op, const uint8_t* data, int32_t count, bool enc
     jtag_.taken[slot] += count;
     for (int32_t i = 0; i < count; ++i) {
         const auto pos = static_cast<uint32_t>(jtag_.received.size());
-        jtag_.received.push_back(encrypted ? static_cast<uint8_t>(data[i] ^ KeyByte(pos)) : data[i]);
+        jtag_.received.push_back(encrypted ? static_cast<uint8_t>(data[i] ^ KeyByte(pos))
+                                           : data[i]);
     }
     return End(op, {count}, 1);
 }

@@ -45,9 +45,9 @@ struct Fault {
 };
 
 struct Config {
-    bool virtualTime = true;      // tests: time moves only by Advance and call costs
-    int64_t callCostUs = 10;      // charged per call: virtual time, or a busy wait in real time
-    int64_t rebootUs = 300'000;   // how long the device is away after a restart
+    bool virtualTime = true;     // tests: time moves only by Advance and call costs
+    int64_t callCostUs = 10;     // charged per call: virtual time, or a busy wait in real time
+    int64_t rebootUs = 300'000;  // how long the device is away after a restart
     bool plugged = true;
     bool startInBootloader = false;
     std::array<uint8_t, 4> bootloaderVersion{0, 6, 0, 2};
@@ -55,7 +55,7 @@ struct Config {
     uint32_t serialNumber = 0x1A2B;
     uint32_t fpgaVersion = 0x00120034;
     uint32_t icmqVersion = 0x12;
-    bool oldFirmware = false;     // parameter 511 answers 0; 255 holds the version
+    bool oldFirmware = false;  // parameter 511 answers 0; 255 holds the version
     bool rvqModuleAttached = false;
     int64_t jtagDrainBytesPerMs = 2000;
     bool trace = true;
@@ -164,11 +164,11 @@ private:
         bool open = false;
         int64_t announced = 0;
         uint8_t target = 0;
-        std::vector<uint8_t> received;  // decrypted payload
+        std::vector<uint8_t> received;       // decrypted payload
         std::array<int64_t, 2> fill{0, 0};   // bytes waiting in each buffer
         std::array<int64_t, 2> taken{0, 0};  // bytes each took since it opened
-        std::deque<int> draining;       // buffers in the order they received data
-        int filling = -1;               // buffer that takes writes, -1: none open
+        std::deque<int> draining;            // buffers in the order they received data
+        int filling = -1;                    // buffer that takes writes, -1: none open
         bool overflow = false;
         bool closed = false;
         uint16_t status = 0;

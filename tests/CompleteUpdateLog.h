@@ -12,8 +12,7 @@ struct LogEntry {
     uint32_t colour;
 };
 
-inline constexpr uint32_t kBlack = 0, kBlue = 0x00CD0000, kRed = 0x000000FF,
-                          kGreen = 0x0032C832;
+inline constexpr uint32_t kBlack = 0, kBlue = 0x00CD0000, kRed = 0x000000FF, kGreen = 0x0032C832;
 
 // Lines 2 and 3 give way to "Bootloader Version OK 0602" when the versions are equal.
 inline constexpr LogEntry kCompleteUpdate[] = {

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <elf.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -8,12 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <elf.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "device/DeviceLibrary.h"
 #include "platform/Text.h"
@@ -49,7 +49,8 @@ std::string ReadFile(const fs::path& file) {
 // Runs the tool without a terminal: it gets as far as the library binding.
 ToolRun RunToolWith(const char* library, const std::string& arguments = "") {
     const fs::path folder = ToolFolder(library);
-    const fs::path errFile = fs::temp_directory_path() / ("qdx-bind-err-" + std::to_string(getpid()));
+    const fs::path errFile =
+        fs::temp_directory_path() / ("qdx-bind-err-" + std::to_string(getpid()));
     // Started from elsewhere: the library is found beside the program, not here.
     const std::string command = "cd / && " + (folder / "qdx-update").string() + " " + arguments +
                                 " 2>" + errFile.string() + " </dev/null";
@@ -95,8 +96,8 @@ TEST(DeviceBinding, BindsAllOperationsOfTheSimulatedLibrary) {
     EXPECT_TRUE(result.ok) << platform::ToUtf8(result.error);
     EXPECT_NE(lib.OpenLink, nullptr);
     EXPECT_NE(lib.WritePageBlock, nullptr);
-    EXPECT_EQ(lib.JtagWriteEncrypted, reinterpret_cast<device::JtagWriteEncryptedFn>(
-                                          dlsym(handle, "JtagWriteEncrypted")));
+    EXPECT_EQ(lib.JtagWriteEncrypted,
+              reinterpret_cast<device::JtagWriteEncryptedFn>(dlsym(handle, "JtagWriteEncrypted")));
     dlclose(handle);
 }
 
@@ -129,7 +130,8 @@ struct TerminalRun {
     std::string afterKeys;  // what came after the keys
 };
 
-TerminalRun RunToolInTerminal(const char* library, const std::string& shown, const std::string& keys) {
+TerminalRun RunToolInTerminal(const char* library, const std::string& shown,
+                              const std::string& keys) {
     const fs::path folder = ToolFolder(library);
     const std::string tool = (folder / "qdx-update").string();
     TerminalRun run;
@@ -218,17 +220,22 @@ TEST(ToolStart, ExplainsALibraryThatCannotBeLoaded) {
         const char* library;
         std::vector<std::string> said;
     } cases[] = {
-        {"missing", nullptr,
+        {"missing",
+         nullptr,
          {"The device library libQDX140.so was not found. It was looked for in /tmp/qdx-bind-",
           "the folder of qdx-update, and only there", "No such file or directory"}},
-        {"32-bit", elf32.c_str(),
+        {"32-bit",
+         elf32.c_str(),
          {"libQDX140.so is a 32-bit library; qdx-update is a 64-bit program and needs a 64-bit "
           "libQDX140.so.",
           "wrong ELF class: ELFCLASS32"}},
-        {"missing dependency", QDX_NEEDS_ABSENT_LIBRARY,
-         {std::string("libQDX140.so needs ") + QDX_ABSENT_NAME + ", which is not installed on this computer",
+        {"missing dependency",
+         QDX_NEEDS_ABSENT_LIBRARY,
+         {std::string("libQDX140.so needs ") + QDX_ABSENT_NAME +
+              ", which is not installed on this computer",
           "cannot open shared object file"}},
-        {"not a library", notElf.c_str(),
+        {"not a library",
+         notElf.c_str(),
          {"libQDX140.so could not be loaded.", "invalid ELF header"}},
     };
     for (const auto& c : cases) {
@@ -236,8 +243,9 @@ TEST(ToolStart, ExplainsALibraryThatCannotBeLoaded) {
         EXPECT_EQ(run.exitCode, 2) << c.what;
         EXPECT_EQ(run.err.rfind("QDX-Update: ", 0), 0u) << c.what << ": " << run.err;
         for (const std::string& text : c.said)
-            EXPECT_NE(run.err.find(text), std::string::npos) << c.what << ": no \"" << text << "\" in\n"
-                                                             << run.err;
+            EXPECT_NE(run.err.find(text), std::string::npos)
+                << c.what << ": no \"" << text << "\" in\n"
+                << run.err;
     }
     fs::remove(elf32);
     fs::remove(notElf);
@@ -259,10 +267,11 @@ TEST(DeviceBinding, WithoutTheProgramsFolderNothingIsLoadedFromHere) {
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(loaded) << "the library in the current directory was loaded";
     EXPECT_EQ(lib.OpenLink, nullptr);
-    EXPECT_EQ(platform::ToUtf8(result.error),
-              "The device library libQDX140.so is loaded only from the folder of qdx-update, and that "
-              "folder could not be found (/no/proc/self/exe: No such file or directory). Start "
-              "qdx-update where /proc is mounted.");
+    EXPECT_EQ(
+        platform::ToUtf8(result.error),
+        "The device library libQDX140.so is loaded only from the folder of qdx-update, and that "
+        "folder could not be found (/no/proc/self/exe: No such file or directory). Start "
+        "qdx-update where /proc is mounted.");
 }
 
 // The command line: two questions answered without the library or a terminal,
@@ -275,10 +284,11 @@ TEST(ToolStart, CommandLine) {
         std::vector<std::string> out;  // texts on standard output
         std::string err;               // the start of standard error
     } cases[] = {
-        {"--help", 0,
-         {"QDX-Update " QDX_TEST_VERSION ": brings a QDX device up to date over USB.", "Keys:",
-          "  U           Update\n", "loaded from the folder of qdx-update", "QDX140-GA0010.Bic",
-          "current directory", "QDX140_SIM", usage},
+        {"--help",
+         0,
+         {"QDX-Update " QDX_TEST_VERSION ": brings a QDX device up to date over USB.",
+          "Keys:", "  U           Update\n", "loaded from the folder of qdx-update",
+          "QDX140-GA0010.Bic", "current directory", "QDX140_SIM", usage},
          ""},
         {"--version", 0, {"QDX-Update " QDX_TEST_VERSION "\n"}, ""},
         {"-h", 2, {}, "qdx-update: unknown argument '-h'\n" + usage},
@@ -297,6 +307,7 @@ TEST(ToolStart, CommandLine) {
             EXPECT_EQ(run.out, "") << c.arguments;
         }
         for (const std::string& text : c.out)
-            EXPECT_NE(run.out.find(text), std::string::npos) << c.arguments << ": no \"" << text << "\"";
+            EXPECT_NE(run.out.find(text), std::string::npos)
+                << c.arguments << ": no \"" << text << "\"";
     }
 }

@@ -139,7 +139,8 @@ protected:
         sim::Instance().Reset(config);
         sim::Instance().OpenLink();
         update::ResetUpdateState();
-        update::workerProgress.SetObserver([this](const std::wstring& t) { progress.push_back(t); });
+        update::workerProgress.SetObserver(
+            [this](const std::wstring& t) { progress.push_back(t); });
     }
     void TearDown() override { update::workerProgress.SetObserver(nullptr); }
 
@@ -217,11 +218,16 @@ TEST_F(WorkerTest, FlashImageWorkerRejectsMalformedFilesWithoutTouchingTheDevice
         {"1 byte", resized(1), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
         {"15 bytes: no header, rejected by its length", resized(15),
          L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
-        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB", update::kExitLength},
-        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
-        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB", update::kExitLength},
-        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB", update::kExitLength},
-        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000", update::kExitAddress},
+        {"the header alone", resized(16), L"Flashsize ERROR: EBIN = 0kB, Flash = 16kB",
+         update::kExitLength},
+        {"16 bytes short", resized(16384), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB",
+         update::kExitLength},
+        {"one byte short", resized(16399), L"Flashsize ERROR: EBIN = 15kB, Flash = 16kB",
+         update::kExitLength},
+        {"one byte long", resized(16401), L"Flashsize ERROR: EBIN = 16kB, Flash = 16kB",
+         update::kExitLength},
+        {"wrong start address", withAddress(good, 0x00), L"Address ERROR: 0x00FFC000",
+         update::kExitAddress},
         {"wrong address and length: the address first", withAddress(resized(100), 0x00),
          L"Address ERROR: 0x00FFC000", update::kExitAddress},
     };
@@ -246,10 +252,14 @@ TEST_F(WorkerTest, FlashImageWorkerClosesItsFileBeforeItTellsTheResult) {
         WorkerStatus result;
     } cases[] = {
         {"programmed", samples::FileBytes(samples::Kind::Bootloader), {}, WorkerStatus::Succeeded},
-        {"erase error", samples::FileBytes(samples::Kind::Bootloader),
-         {{Op::EraseSector, 1, 1, 1, 7u, {}}}, WorkerStatus::Failed},
-        {"program error", samples::FileBytes(samples::Kind::Bootloader),
-         {{Op::ProgramPage, 2, 1, 3, 9u, {}}}, WorkerStatus::Failed},
+        {"erase error",
+         samples::FileBytes(samples::Kind::Bootloader),
+         {{Op::EraseSector, 1, 1, 1, 7u, {}}},
+         WorkerStatus::Failed},
+        {"program error",
+         samples::FileBytes(samples::Kind::Bootloader),
+         {{Op::ProgramPage, 2, 1, 3, 9u, {}}},
+         WorkerStatus::Failed},
         {"address error", wrongAddress, {}, WorkerStatus::Failed},
         {"length error", {1, 2, 3}, {}, WorkerStatus::Failed},
     };
@@ -304,12 +314,18 @@ TEST_F(WorkerTest, FpgaTransferWorkerClosesItsFileBeforeItTellsTheResult) {
         const wchar_t* message;
     } cases[] = {
         {"programmed", {}, WorkerStatus::Succeeded, L"Data Transfer OK"},
-        {"link lost while sending", {{Op::JtagStatus, 2, 1, -5, {}, {}}}, WorkerStatus::Failed,
+        {"link lost while sending",
+         {{Op::JtagStatus, 2, 1, -5, {}, {}}},
+         WorkerStatus::Failed,
          L"USB ERROR -5"},
-        {"programmer error", {{Op::JtagStatus, lastStatusRead, 1, 1, 0x2010u, 0u}},
-         WorkerStatus::Failed, L"JTAG Programmer ERROR -16 - CRC Failure"},
-        {"link lost at the last read", {{Op::JtagStatus, lastStatusRead, 1, -5, 0x1000u, 0u}},
-         WorkerStatus::Failed, L"USB ERROR -5"},
+        {"programmer error",
+         {{Op::JtagStatus, lastStatusRead, 1, 1, 0x2010u, 0u}},
+         WorkerStatus::Failed,
+         L"JTAG Programmer ERROR -16 - CRC Failure"},
+        {"link lost at the last read",
+         {{Op::JtagStatus, lastStatusRead, 1, -5, 0x1000u, 0u}},
+         WorkerStatus::Failed,
+         L"USB ERROR -5"},
     };
     // Closed once, before the result: the worker may still be running, or its
     // note "Data Transfer OK" may not have been taken yet.
@@ -354,10 +370,8 @@ TEST_F(WorkerTest, FlashImageWorkerSendsOnlyTheCheckedLengthWhateverTheFileDoes)
         off_t newSize;
         size_t blocks, pages;  // WritePageBlock and ProgramPage calls
     } cases[] = {
-        {"4 KiB appended", size + 4096, 3072, 384},
-        {"one byte appended", size + 1, 3072, 384},
-        {"cut by one block", size - 32, 3064, 383},
-        {"cut by one byte", size - 1, 3064, 383},
+        {"4 KiB appended", size + 4096, 3072, 384},   {"one byte appended", size + 1, 3072, 384},
+        {"cut by one block", size - 32, 3064, 383},   {"cut by one byte", size - 1, 3064, 383},
         {"cut after the first page", 16 + 256, 8, 1},
     };
     for (const Case& c : cases) {
@@ -443,10 +457,10 @@ TEST_F(WorkerTest, ParameterImageWorkerWritesWordsAndProgramsEachPage) {
     sim::Instance().ClearTrace();
     EXPECT_EQ(Run(update::ParameterImageWorker, 2), 1);
     EXPECT_EQ(update::ReadWorkerStatus(), WorkerStatus::Succeeded);
-    EXPECT_EQ(progress, (std::vector<std::wstring>{L"", L"Erase", L"0%   1060", L"0%   1060",
-                                                    L"14%   1061", L"28%   1062", L"42%   1063",
-                                                    L"57%   1064", L"71%   1065", L"85%   1066",
-                                                    L"100%   1067"}));
+    EXPECT_EQ(progress,
+              (std::vector<std::wstring>{L"", L"Erase", L"0%   1060", L"0%   1060", L"14%   1061",
+                                         L"28%   1062", L"42%   1063", L"57%   1064", L"71%   1065",
+                                         L"85%   1066", L"100%   1067"}));
     const auto trace = sim::Instance().Trace();
     ASSERT_EQ(trace.size(), 1u + 512u + 8u);
     size_t word = 0;
@@ -476,14 +490,28 @@ TEST_F(WorkerTest, WorkersReportDeviceFailuresAndStopCallingTheDevice) {
         int32_t exitCode;
     } cases[] = {
         {false, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
-        {false, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"", update::kExitFlashStatus},
+        {false,
+         {Op::EraseSector, 1, 1, 1, 7u, {}},
+         L"Erase ERROR 7",
+         L"",
+         update::kExitFlashStatus},
         {false, {Op::ProgramPage, 2, 1, -1, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
-        {false, {Op::ProgramPage, 2, 1, 3, 9u, {}}, L"SMPX = 3: Program ERROR FFFFC1",
-         L"Program ERROR FFFFC1", update::kExitFlashStatus},
+        {false,
+         {Op::ProgramPage, 2, 1, 3, 9u, {}},
+         L"SMPX = 3: Program ERROR FFFFC1",
+         L"Program ERROR FFFFC1",
+         update::kExitFlashStatus},
         {true, {Op::EraseSector, 1, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
-        {true, {Op::EraseSector, 1, 1, 1, 7u, {}}, L"Erase ERROR 7", L"Erase ERROR 7", update::kExitFlashStatus},
+        {true,
+         {Op::EraseSector, 1, 1, 1, 7u, {}},
+         L"Erase ERROR 7",
+         L"Erase ERROR 7",
+         update::kExitFlashStatus},
         {true, {Op::ProgramPage, 3, 1, 0, {}, {}}, L"Flasher ERROR", L"", update::kExitFlasher},
-        {true, {Op::ProgramPage, 3, 1, 1, 3u, {}}, L"SMPX = 1: Program ERROR 3", L"Program ERROR",
+        {true,
+         {Op::ProgramPage, 3, 1, 1, 3u, {}},
+         L"SMPX = 1: Program ERROR 3",
+         L"Program ERROR",
          update::kExitFlashStatus},
     };
     ASSERT_TRUE(samples::WriteFile("image.Bic", samples::FileBytes(samples::Kind::Bootloader)));

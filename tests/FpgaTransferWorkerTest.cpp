@@ -234,14 +234,16 @@ TEST_F(FpgaTransferWorkerTest, ArgumentSelectsTargetHeaderAndWriteOperation) {
 
         EXPECT_EQ(out.statuses, kNoteThenSucceeded) << platform::ToUtf8(out.message);
         EXPECT_EQ(out.exitCode, 1);
-        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{
-                                          {static_cast<int64_t>(kPayload), c.target}, {0, c.target}}));
+        EXPECT_EQ(ControlArgs(trace),
+                  (std::vector<std::vector<int64_t>>{{static_cast<int64_t>(kPayload), c.target},
+                                                     {0, c.target}}));
         const Op used = c.encrypted ? Op::JtagWriteEncrypted : Op::JtagWrite;
         const Op unused = c.encrypted ? Op::JtagWrite : Op::JtagWriteEncrypted;
         EXPECT_EQ(CallsOf(trace, used).size(), 18u);
         EXPECT_TRUE(CallsOf(trace, unused).empty());
         EXPECT_EQ(WrittenBytes(trace), static_cast<int64_t>(kPayload));
-        EXPECT_EQ(sim::Instance().fpgaVersion(), c.target == 0 ? kNewFpgaVersion : kDefaultFpgaVersion)
+        EXPECT_EQ(sim::Instance().fpgaVersion(),
+                  c.target == 0 ? kNewFpgaVersion : kDefaultFpgaVersion)
             << "only the device's own FPGA reports its version";
     }
 }
@@ -309,9 +311,9 @@ TEST_F(FpgaTransferWorkerTest, ProgressOfThousandBytesChunkByChunk) {
     const Outcome out = Run(1);
 
     EXPECT_EQ(out.statuses, kNoteThenSucceeded);
-    const std::vector<std::wstring> expected{
-        L"0%",  L"0%",  L"5%",  L"11%", L"16%", L"22%", L"28%", L"33%", L"39%", L"44%",
-        L"50%", L"56%", L"61%", L"67%", L"72%", L"78%", L"84%", L"89%", L"95%", L"100%"};
+    const std::vector<std::wstring> expected{L"0%",  L"0%",  L"5%",  L"11%", L"16%", L"22%", L"28%",
+                                             L"33%", L"39%", L"44%", L"50%", L"56%", L"61%", L"67%",
+                                             L"72%", L"78%", L"84%", L"89%", L"95%", L"100%"};
     EXPECT_EQ(progressTexts_, expected);
     const auto writes = CallsOf(sim::Instance().Trace(), Op::JtagWriteEncrypted);
     ASSERT_EQ(writes.size(), 18u);
@@ -331,7 +333,8 @@ TEST_F(FpgaTransferWorkerTest, FinalStatusReadDecidesTheOutcome) {
         {0x2010, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -16 - CRC Failure", -16},
         {0x2011, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -17 ", -17},
         {0x2000, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR 0 ", 0},
-        {0x400B, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -11 - FPGA Verification Failure", -11},
+        {0x400B, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -11 - FPGA Verification Failure",
+         -11},
         {0x800C, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -12 - File Read Failure", -12},
         {0x200D, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -13 - Version Failure", -13},
         {0x200E, 1, WorkerStatus::Failed, L"JTAG Programmer ERROR -14 - Invalid Failure", -14},
@@ -454,8 +457,8 @@ TEST_F(FpgaTransferWorkerTest, SampleFileIsAcceptedAndAnAlteredPayloadIsNot) {
         const auto trace = sim::Instance().Trace();
 
         EXPECT_EQ(out.notes, std::vector<std::wstring>{L"Data Transfer OK"});
-        EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{
-                                          {samples::kFpgaPayloadSize, 0}, {0, 0}}));
+        EXPECT_EQ(ControlArgs(trace),
+                  (std::vector<std::vector<int64_t>>{{samples::kFpgaPayloadSize, 0}, {0, 0}}));
         EXPECT_EQ(WrittenBytes(trace), static_cast<int64_t>(samples::kFpgaPayloadSize));
         for (int64_t w : Windows(trace)) EXPECT_LE(w, 56000);
         // After the closing control only status reads: the completion wait.
@@ -586,7 +589,8 @@ TEST_F(FpgaTransferWorkerTest, ProgrammerFinishingEarlyGetsNoClosingControlAndNo
     std::vector<Op> ops;
     for (const sim::Call& c : trace) ops.push_back(c.op);
     // First read, announcement, the read that sees "finished", the deciding read.
-    EXPECT_EQ(ops, (std::vector<Op>{Op::JtagStatus, Op::JtagControl, Op::JtagStatus, Op::JtagStatus}));
+    EXPECT_EQ(ops,
+              (std::vector<Op>{Op::JtagStatus, Op::JtagControl, Op::JtagStatus, Op::JtagStatus}));
 }
 
 TEST_F(FpgaTransferWorkerTest, LinkLostWhileBothBuffersAreBusyEndsAsUsbError) {
@@ -757,8 +761,8 @@ TEST(FpgaStage, StalledProgrammerEndsTheStageAndAPendingCloseTakesEffect) {
     EXPECT_EQ(lines.back().text, L"Programming ERROR");
     const auto trace = h.device.Trace();
     EXPECT_EQ(WrittenBytes(trace), 0) << "no buffer was ever free";
-    EXPECT_EQ(ControlArgs(trace), (std::vector<std::vector<int64_t>>{
-                                      {samples::kFpgaPayloadSize, 0}, {0, 0}}));
+    EXPECT_EQ(ControlArgs(trace),
+              (std::vector<std::vector<int64_t>>{{samples::kFpgaPayloadSize, 0}, {0, 0}}));
 }
 
 }  // namespace

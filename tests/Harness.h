@@ -77,7 +77,8 @@ public:
     bool TickUntil(const std::function<bool()>& done, int limit = 20000) {
         return TickUntilWith(dlg, done, limit);
     }
-    bool TickUntilWith(ui::CFlasherDlg& logic, const std::function<bool()>& done, int limit = 20000) {
+    bool TickUntilWith(ui::CFlasherDlg& logic, const std::function<bool()>& done,
+                       int limit = 20000) {
         for (int i = 0; i < limit; ++i) {
             if (done()) return true;
             TickWith(logic);
@@ -88,7 +89,8 @@ public:
     bool Update(int limit = 20000) { return UpdateWith(dlg, limit); }
     bool UpdateWith(ui::CFlasherDlg& logic, int limit = 20000) {
         logic.OnUpdateButton();
-        return TickUntilWith(logic, [] { return update::updateState.updateStep == update::kStepIdle; }, limit);
+        return TickUntilWith(
+            logic, [] { return update::updateState.updateStep == update::kStepIdle; }, limit);
     }
     std::vector<std::wstring> LogTexts() const {
         std::vector<std::wstring> texts;

@@ -35,7 +35,8 @@ TEST(StartUp, ShowsTheLinkAndLabelsWithTheActionButtonsDisabled) {
                  {-3, L"USB Interface: ERROR"}};
     for (const Case& c : cases) {
         sim::Config config;
-        if (c.openLinkResult) config.faults.push_back({Op::OpenLink, 1, 1, *c.openLinkResult, {}, {}});
+        if (c.openLinkResult)
+            config.faults.push_back({Op::OpenLink, 1, 1, *c.openLinkResult, {}, {}});
         Harness h(config);
         update::updateState.updateStep = update::kStepRestartAfterBootloader;
         update::updateState.restartState = update::kRestartInBootloader;
@@ -234,7 +235,8 @@ TEST(Tick, CountsTheSettleDelayDownOncePerTick) {
     }
     h.Tick();
     EXPECT_EQ(update::updateState.delayTicks, 0);
-    EXPECT_EQ(update::updateState.updateStep, update::kStepEndOk) << "the wait ended in the 20th tick";
+    EXPECT_EQ(update::updateState.updateStep, update::kStepEndOk)
+        << "the wait ended in the 20th tick";
     h.Tick();
     EXPECT_EQ(update::updateState.delayTicks, 0);
 }
@@ -301,9 +303,9 @@ TEST(InfoReport, FormatsTheDevicesValuesInColumns) {
         for (size_t i = 0; i < 5; ++i) EXPECT_EQ(log[i].colour, kBlack);
         std::vector<Op> ops;
         for (const sim::Call& call : h.device.Trace()) ops.push_back(call.op);
-        std::vector<Op> expected = {Op::ReadSerialNumber, Op::ReadSystemParameter,
+        std::vector<Op> expected = {Op::ReadSerialNumber,    Op::ReadSystemParameter,
                                     Op::ReadSystemParameter, Op::ReadVersion,
-                                    Op::ReadFpgaVersion, Op::ReadModuleParameter};
+                                    Op::ReadFpgaVersion,     Op::ReadModuleParameter};
         if (c.oldFirmware) expected.push_back(Op::ReadModuleParameter);
         expected.push_back(Op::ReadModuleRegister);
         EXPECT_EQ(ops, expected);
@@ -325,7 +327,8 @@ TEST(Close, WaitsForARunningWorkerAndClosesAtOnceOtherwise) {
     h.dlg.OnTimer();
     EXPECT_TRUE(h.dlg.closeDue());
     EXPECT_EQ(h.window.log().size(), 2u) << "the result is shown before the end";
-    EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage) << "no further step runs";
+    EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage)
+        << "no further step runs";
     EXPECT_TRUE(h.device.Trace().empty());
 }
 
@@ -349,8 +352,8 @@ TEST(Close, AnswersEachRequestByWhatTheWorkerIsDoing) {
         {WorkerStatus::Failed, false, CloseAction::AfterStage, {L"a reason", L"Programming ERROR"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "status " << static_cast<int>(c.status) << ", asked before "
-                                        << c.askedBefore);
+        SCOPED_TRACE(testing::Message() << "status " << static_cast<int>(c.status)
+                                        << ", asked before " << c.askedBefore);
         Harness h;
         h.Init();
         update::updateState.updateStep = update::kStepWaitFirmwareStage;
@@ -375,7 +378,8 @@ TEST(Close, AnswersEachRequestByWhatTheWorkerIsDoing) {
         }
         EXPECT_TRUE(h.dlg.closeDue());
         EXPECT_EQ(h.LogTexts(), c.shownBeforeTheEnd);
-        EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage) << "no further step runs";
+        EXPECT_EQ(update::updateState.updateStep, update::kStepWaitFirmwareStage)
+            << "no further step runs";
         EXPECT_TRUE(h.device.Trace().empty()) << "no device call once the end is asked for";
         EXPECT_EQ(h.dlg.RequestClose(), CloseAction::End) << "a request once the end is due";
     }
@@ -446,8 +450,8 @@ TEST(Log, KeepsTheNewestTenThousandLines) {
 }
 
 TEST(Log, StoresTheColourValueOfEachLogColour) {
-    const std::pair<uint8_t, uint32_t> cases[] = {
-        {0, 0}, {1, 0x00CD0000}, {2, 0x000000FF}, {3, 0x0032C832}, {4, 0}, {255, 0}};
+    const std::pair<uint8_t, uint32_t> cases[] = {{0, 0},          {1, 0x00CD0000}, {2, 0x000000FF},
+                                                  {3, 0x0032C832}, {4, 0},          {255, 0}};
     for (auto [colour, stored] : cases)
         EXPECT_EQ(ui::StoredColour(static_cast<ui::LogColour>(colour)), stored) << int(colour);
 }

@@ -21,7 +21,8 @@ namespace {
 
 std::string Hash(const std::string& data, size_t piece) {
     ui::record::Sha256 hash;
-    for (size_t at = 0; at < data.size(); at += piece) hash.Add(data.data() + at, std::min(piece, data.size() - at));
+    for (size_t at = 0; at < data.size(); at += piece)
+        hash.Add(data.data() + at, std::min(piece, data.size() - at));
     return hash.FinishHex();
 }
 
@@ -34,9 +35,11 @@ TEST(Sha256, StandardVectorsInPiecesOfEverySize) {
         {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrl"
+         "mnopqrsmnopqrstnopqrstu",
          "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
-        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
         // 55 and 56 bytes: the length still fits in the last block, or needs one more.
         {std::string(55, 'x'), "d5e285683cd4efc02d021a5c62014694958901005d6f71e89e0989fac77e4072"},
         {std::string(56, 'x'), "04c26261370ee7541549d16dee320c723e3fd14671e66a099afe0a377c16888e"},
@@ -46,7 +49,8 @@ TEST(Sha256, StandardVectorsInPiecesOfEverySize) {
         const std::string whole = Hash(c.data, c.data.size() + 1);
         EXPECT_EQ(whole, c.digest) << c.data.size() << " bytes";
         for (size_t piece : {1u, 3u, 63u, 64u, 65u, 4096u})
-            EXPECT_EQ(Hash(c.data, piece), whole) << c.data.size() << " bytes in pieces of " << piece;
+            EXPECT_EQ(Hash(c.data, piece), whole)
+                << c.data.size() << " bytes in pieces of " << piece;
     }
 }
 
@@ -54,9 +58,10 @@ TEST(Sha256, StandardVectorsInPiecesOfEverySize) {
 // the harness's device and virtual clock; the record's local time is fixed.
 struct Recorded {
     explicit Recorded(Harness& h, std::string folder)
-        : recorder(h.window, std::move(folder),
-                   ui::record::Clocks{[] { return sim::Instance().NowUs() / 1000; },
-                                      [] { return platform::LocalTime{2026, 12, 11, 14, 30, 12}; }}),
+        : recorder(
+              h.window, std::move(folder),
+              ui::record::Clocks{[] { return sim::Instance().NowUs() / 1000; },
+                                 [] { return platform::LocalTime{2026, 12, 11, 14, 30, 12}; }}),
           logic(recorder) {
         logic.SetObserver(&recorder);
         logic.OnInitDialog();
@@ -102,7 +107,10 @@ RecordedLine Parse(const std::string& line) {
 }
 
 std::string ColourOf(uint32_t stored) {
-    return stored == expected::kBlue ? "Blue" : stored == expected::kRed ? "Red" : stored == expected::kGreen ? "Green" : "Black";
+    return stored == expected::kBlue    ? "Blue"
+           : stored == expected::kRed   ? "Red"
+           : stored == expected::kGreen ? "Green"
+                                        : "Black";
 }
 
 // A device with an older boot loader: the update programs all five stages.
@@ -116,7 +124,8 @@ TEST(Record, ACompleteUpdateIsRecordedFromTheButtonToItsEnd) {
     Harness h(OldBootloader());
     const std::string folder = (h.folder.path() / "state" / "records").string();
     Recorded r(h, folder);
-    ASSERT_TRUE(h.TickUntilWith(r.logic, [&] { return h.window.enabled(ui::updateButton); }, 10));
+    ASSERT_TRUE(h.TickUntilWith(
+        r.logic, [&] { return h.window.enabled(ui::updateButton); }, 10));
     const std::wstring firmwareBefore = h.window.field(ui::firmwareVersionField);
     const int64_t startMs = h.device.NowUs() / 1000;
     ASSERT_TRUE(h.UpdateWith(r.logic));
@@ -132,19 +141,22 @@ TEST(Record, ACompleteUpdateIsRecordedFromTheButtonToItsEnd) {
     EXPECT_EQ(Value(record, "Tool: "), "QDX-Update 1.0.0 (Linux x86_64)");
     EXPECT_EQ(Value(record, "Tool folder: "), fs::current_path().string());
     EXPECT_EQ(Value(record, "Started: "), "2026-12-11 14:30:12");
-    EXPECT_EQ(Value(record, "Device at start: "),
-              "USB Interface: Ready | " + platform::ToUtf8(firmwareBefore) + " | Serial Number: 1A2B");
+    EXPECT_EQ(
+        Value(record, "Device at start: "),
+        "USB Interface: Ready | " + platform::ToUtf8(firmwareBefore) + " | Serial Number: 1A2B");
     // The four files with their size, digest and header version, in table order.
     const samples::Kind kinds[] = {samples::Kind::Bootloader, samples::Kind::Firmware,
                                    samples::Kind::Interpolator, samples::Kind::Fpga};
-    const char* names[] = {"QDX140-BL0602.Bic", "QDX140-FW2500.Bic", "QDX140-IP0005.Bic", "QDX140-GA0010.Bic"};
+    const char* names[] = {"QDX140-BL0602.Bic", "QDX140-FW2500.Bic", "QDX140-IP0005.Bic",
+                           "QDX140-GA0010.Bic"};
     const char* versions[] = {"0602", "2500", "0005", "0010"};
     for (int i = 0; i < 4; ++i) {
         const std::vector<uint8_t> bytes = samples::FileBytes(kinds[i]);
         ui::record::Sha256 hash;
         hash.Add(bytes.data(), bytes.size());
-        EXPECT_EQ(record[5 + i], std::string("File: ") + names[i] + " | " + std::to_string(bytes.size()) +
-                                     " bytes | SHA-256 " + hash.FinishHex() + " | header version " + versions[i]);
+        EXPECT_EQ(record[5 + i], std::string("File: ") + names[i] + " | " +
+                                     std::to_string(bytes.size()) + " bytes | SHA-256 " +
+                                     hash.FinishHex() + " | header version " + versions[i]);
     }
     // Every line of the log in order, with its colour, at non-decreasing times.
     const std::vector<std::string> log = LogPart(record);
@@ -160,7 +172,8 @@ TEST(Record, ACompleteUpdateIsRecordedFromTheButtonToItsEnd) {
     EXPECT_EQ(Parse(log.front()).ms, 50) << "step 1 runs in the first tick after the button";
     EXPECT_EQ(Value(record, "Result: "), "OK");
     EXPECT_EQ(Value(record, "Duration: "),
-              platform::ToUtf8(platform::FormatText(L"%lld.%03lld s", static_cast<long long>(durationMs / 1000),
+              platform::ToUtf8(platform::FormatText(L"%lld.%03lld s",
+                                                    static_cast<long long>(durationMs / 1000),
                                                     static_cast<long long>(durationMs % 1000))));
     const std::string end = Value(record, "Device at end: ");
     EXPECT_EQ(end, platform::ToUtf8(h.window.field(ui::linkStatusField) + L" | " +
@@ -171,7 +184,8 @@ TEST(Record, ACompleteUpdateIsRecordedFromTheButtonToItsEnd) {
 
     EXPECT_EQ(ui::record::HistoryLines(folder, 10),
               std::vector<std::wstring>{L"2026-12-11 14:30:12  1A2B  " + firmwareBefore.substr(16) +
-                                        L" -> 2.5.0.0  OK  " + platform::Widen(Value(record, "Duration: ").c_str())});
+                                        L" -> 2.5.0.0  OK  " +
+                                        platform::Widen(Value(record, "Duration: ").c_str())});
 }
 
 // Ends that are not "QDX-Update OK": a stage failing 11 times, a missing file,
@@ -189,16 +203,18 @@ TEST(Record, UpdatesThatDoNotSucceedSayHowTheyEnded) {
         size_t programmingErrors;
     } cases[] = {
         {"stage fails 11 times", 11, false, End::Sequence, "ERROR", "Red   QDX-Update ERROR", 11},
-        {"firmware file missing", 0, true, End::Sequence, "ERROR", "Red   File not found: QDX140-FW2500.Bic", 0},
-        {"closed while a worker runs", 0, false, End::CloseWhileWorkerRuns, "closed during the update",
-         "Green Programming OK", 0},
+        {"firmware file missing", 0, true, End::Sequence, "ERROR",
+         "Red   File not found: QDX140-FW2500.Bic", 0},
+        {"closed while a worker runs", 0, false, End::CloseWhileWorkerRuns,
+         "closed during the update", "Green Programming OK", 0},
         {"closed while waiting", 0, false, End::CloseWhileWaiting, "closed during the update",
          "Blue  Start Update", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Config config;
-        if (c.eraseFailures > 0) config.faults.push_back({sim::Op::EraseSector, 1, c.eraseFailures, 1, 7u, {}});
+        if (c.eraseFailures > 0)
+            config.faults.push_back({sim::Op::EraseSector, 1, c.eraseFailures, 1, 7u, {}});
         Harness h(config);
         if (c.removeFirmwareFile) fs::remove("QDX140-FW2500.Bic");
         const std::string folder = (h.folder.path() / "records").string();
@@ -217,7 +233,9 @@ TEST(Record, UpdatesThatDoNotSucceedSayHowTheyEnded) {
                     ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::AfterStage);
                     ASSERT_TRUE(h.TickUntilWith(r.logic, [&] { return r.logic.closeDue(); }));
                 } else {
-                    ASSERT_TRUE(h.TickUntilWith(r.logic, [] { return update::updateState.updateStep == update::kStepWaitBootloader; }));
+                    ASSERT_TRUE(h.TickUntilWith(r.logic, [] {
+                        return update::updateState.updateStep == update::kStepWaitBootloader;
+                    }));
                     ASSERT_EQ(r.logic.RequestClose(), ui::CloseAction::End);
                 }
                 ASSERT_TRUE(r.recorder.recording());
@@ -229,7 +247,9 @@ TEST(Record, UpdatesThatDoNotSucceedSayHowTheyEnded) {
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back().substr(log.back().find(' ') + 1), c.lastLogLine);
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                                [](const std::string& l) { return l.find("Red   Programming ERROR") != std::string::npos; }),
+                                [](const std::string& l) {
+                                    return l.find("Red   Programming ERROR") != std::string::npos;
+                                }),
                   static_cast<long>(c.programmingErrors));
         EXPECT_EQ(Value(record, "Result: "), c.result);
         EXPECT_EQ(record.back().compare(0, 15, "Device at end: "), 0);
@@ -251,8 +271,10 @@ Observed RunCompleteUpdate(const char* folderKind) {
     std::unique_ptr<Recorded> r;
     const fs::path file = h.folder.path() / "a-file";
     std::ofstream(file) << "x";
-    if (std::string(folderKind) == "writable") r = std::make_unique<Recorded>(h, (h.folder.path() / "rec").string());
-    if (std::string(folderKind) == "unwritable") r = std::make_unique<Recorded>(h, (file / "records").string());
+    if (std::string(folderKind) == "writable")
+        r = std::make_unique<Recorded>(h, (h.folder.path() / "rec").string());
+    if (std::string(folderKind) == "unwritable")
+        r = std::make_unique<Recorded>(h, (file / "records").string());
     if (!r) h.Init();
     ui::CFlasherDlg& logic = r ? r->logic : h.dlg;
     h.TickWith(logic);
@@ -267,8 +289,8 @@ Observed RunCompleteUpdate(const char* folderKind) {
     for (const ui::LogLine& line : h.window.log().lines())
         o.log.push_back(platform::ToUtf8(line.text) + "/" + std::to_string(line.colour));
     o.enables = h.window.enableEvents();
-    for (int id : {ui::linkStatusField, ui::firmwareVersionField, ui::serialNumberField, ui::progressField,
-                   ui::currentFileField})
+    for (int id : {ui::linkStatusField, ui::firmwareVersionField, ui::serialNumberField,
+                   ui::progressField, ui::currentFileField})
         o.fields.push_back(platform::ToUtf8(h.window.field(id)));
     if (std::string(folderKind) == "writable") {
         EXPECT_TRUE(r->recorder.writable());
@@ -277,8 +299,9 @@ Observed RunCompleteUpdate(const char* folderKind) {
     if (std::string(folderKind) == "unwritable") {
         EXPECT_FALSE(r->recorder.writable());
         EXPECT_TRUE(r->recorder.recordPath().empty());
-        EXPECT_EQ(r->recorder.note(),
-                  L"No record: " + platform::Widen((file / "records").string().c_str()) + L" cannot be written");
+        EXPECT_EQ(r->recorder.note(), L"No record: " +
+                                          platform::Widen((file / "records").string().c_str()) +
+                                          L" cannot be written");
     }
     return o;
 }
@@ -293,7 +316,9 @@ TEST(Record, RecordingChangesNeitherTheDeviceTrafficNorTheWindow) {
 
 TEST(Record, TheHistoryShowsTheNewestRecordsAndOnesCutShort) {
     testing_support::TempFolder folder;
-    const auto write = [&](const char* name, const char* text) { std::ofstream(folder.path() / name) << text; };
+    const auto write = [&](const char* name, const char* text) {
+        std::ofstream(folder.path() / name) << text;
+    };
     write("20261210-090000-1A2B.txt",
           "QDX-Update record\nStarted: 2026-12-10 09:00:00\n"
           "Device at start: USB Interface: Ready | Firmw. Version: 2.4.0.0 | Serial Number: 1A2B\n"
@@ -301,13 +326,15 @@ TEST(Record, TheHistoryShowsTheNewestRecordsAndOnesCutShort) {
           "Device at end: USB Interface: Ready | Firmw. Version: 0.6.0.2 | Serial Number: 1A2B\n");
     write("20261211-100000-unknown.txt",  // the tool was killed: no end
           "QDX-Update record\r\nStarted: 2026-12-11 10:00:00\r\n"
-          "Device at start: USB Interface: Ready | Firmw. Version: 0.6.0.2 | Serial Number:\r\n+0.050 Blue  Start Update\r\n");
+          "Device at start: USB Interface: Ready | Firmw. Version: 0.6.0.2 | Serial "
+          "Number:\r\n+0.050 Blue  Start Update\r\n");
     write("20261211-110000-log.txt", "a saved log, not a record\n");
     write("20261209-080000-1A2B.txt", "not a record\n");
     write("notes.txt", "QDX-Update record\n");
     EXPECT_EQ(ui::record::HistoryLines(folder.path().string(), 10),
-              (std::vector<std::wstring>{L"2026-12-11 10:00:00  ?  0.6.0.2 -> ?  no end  -",
-                                         L"2026-12-10 09:00:00  1A2B  2.4.0.0 -> 0.6.0.2  ERROR  3.000 s"}));
+              (std::vector<std::wstring>{
+                  L"2026-12-11 10:00:00  ?  0.6.0.2 -> ?  no end  -",
+                  L"2026-12-10 09:00:00  1A2B  2.4.0.0 -> 0.6.0.2  ERROR  3.000 s"}));
     EXPECT_EQ(ui::record::HistoryLines(folder.path().string(), 1).size(), 1u);
     EXPECT_TRUE(ui::record::HistoryLines((folder.path() / "missing").string(), 10).empty());
 }
@@ -320,10 +347,15 @@ TEST(Record, SavedLogHoldsTheShownLinesAsUtf8) {
     EXPECT_EQ(path, target + "/20260102-030405-log.txt");
     std::string text;
     ASSERT_TRUE(platform::ReadFileText(path, text, 1000));
-    EXPECT_EQ(text, "Start Update\n\nGr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac\n");
-    EXPECT_EQ(ui::record::SaveLogLines(target, lines, {2026, 1, 2, 3, 4, 5}), target + "/20260102-030405-log-2.txt")
+    EXPECT_EQ(text,
+              "Start Update\n\nGr\xc3\xbc\xc3\x9f"
+              "e \xe2\x82\xac\n");
+    EXPECT_EQ(ui::record::SaveLogLines(target, lines, {2026, 1, 2, 3, 4, 5}),
+              target + "/20260102-030405-log-2.txt")
         << "a second save in the same second gets a name of its own";
-    EXPECT_EQ(ui::record::SaveLogLines((fs::path(path) / "x").string(), lines, {2026, 1, 2, 3, 4, 5}), "");
+    EXPECT_EQ(
+        ui::record::SaveLogLines((fs::path(path) / "x").string(), lines, {2026, 1, 2, 3, 4, 5}),
+        "");
 }
 
 }  // namespace

@@ -135,9 +135,13 @@ TEST_F(SimDeviceTest, AnImageWithAMisplacedBlockFailsOnItsLastPage) {
     } cases[] = {
         {"intact", [](std::vector<uint8_t>&) {}},
         {"two blocks swapped",
-         [](std::vector<uint8_t>& b) { std::swap_ranges(b.begin() + 64, b.begin() + 96, b.begin() + 96); }},
-        {"one block repeated", [](std::vector<uint8_t>& b) { std::copy(b.begin(), b.begin() + 32, b.begin() + 32); }},
-        {"one block lost", [](std::vector<uint8_t>& b) { std::fill(b.begin() + 512, b.begin() + 544, 0xFF); }},
+         [](std::vector<uint8_t>& b) {
+             std::swap_ranges(b.begin() + 64, b.begin() + 96, b.begin() + 96);
+         }},
+        {"one block repeated",
+         [](std::vector<uint8_t>& b) { std::copy(b.begin(), b.begin() + 32, b.begin() + 32); }},
+        {"one block lost",
+         [](std::vector<uint8_t>& b) { std::fill(b.begin() + 512, b.begin() + 544, 0xFF); }},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = Contents(samples::Kind::Interpolator);

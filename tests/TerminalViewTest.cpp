@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-
 #include <string>
 #include <vector>
 
@@ -89,12 +88,28 @@ TEST(LogView, ScrollCommandsStayWithinTheLog) {
     const Case cases[] = {
         {"one line up", [](LogView& v, size_t n) { v.ScrollBy(-1, n); }, 39, false},
         {"page up", [](LogView& v, size_t n) { v.PageUp(n); }, 31, false},
-        {"two pages up, one down", [](LogView& v, size_t n) { v.PageUp(n); v.PageUp(n); v.PageDown(n); }, 31, false},
+        {"two pages up, one down",
+         [](LogView& v, size_t n) {
+             v.PageUp(n);
+             v.PageUp(n);
+             v.PageDown(n);
+         },
+         31, false},
         {"far up stops at the top", [](LogView& v, size_t n) { v.ScrollBy(-1000, n); }, 0, false},
         {"start", [](LogView& v, size_t n) { v.ToStart(n); }, 0, false},
-        {"start, then end", [](LogView& v, size_t n) { v.ToStart(n); v.ToEnd(n); }, 40, true},
+        {"start, then end",
+         [](LogView& v, size_t n) {
+             v.ToStart(n);
+             v.ToEnd(n);
+         },
+         40, true},
         {"down at the end", [](LogView& v, size_t n) { v.ScrollBy(1, n); }, 40, true},
-        {"up then page down", [](LogView& v, size_t n) { v.ScrollBy(-3, n); v.PageDown(n); }, 40, true},
+        {"up then page down",
+         [](LogView& v, size_t n) {
+             v.ScrollBy(-3, n);
+             v.PageDown(n);
+         },
+         40, true},
     };
     for (const Case& c : cases) {
         LogSim log(10);
@@ -184,17 +199,15 @@ bool Overlap(const Rect& a, const Rect& b) {
            b.x < a.x + a.width;
 }
 
-const int kControls[] = {ui::exitButton,       ui::linkStatusField,  ui::logList,
-                         ui::restartButton,    ui::firmwareVersionField, ui::serialNumberField,
-                         ui::progressField,    ui::currentFileField, ui::infoButton,
+const int kControls[] = {ui::exitButton,    ui::linkStatusField,      ui::logList,
+                         ui::restartButton, ui::firmwareVersionField, ui::serialNumberField,
+                         ui::progressField, ui::currentFileField,     ui::infoButton,
                          ui::updateButton};
 
 }  // namespace
 
 TEST(TerminalLayout, ControlsLieInsideTheFrameAndApart) {
-    const struct {
-        int rows, cols;
-    } sizes[] = {{12, 64}, {24, 80}, {25, 81}, {60, 200}, {12, 300}};
+    const struct { int rows, cols; } sizes[] = {{12, 64}, {24, 80}, {25, 81}, {60, 200}, {12, 300}};
     for (const auto& s : sizes) {
         const Layout l = ComputeLayout(s.rows, s.cols);
         ASSERT_TRUE(l.fits) << s.rows << "x" << s.cols;
@@ -227,12 +240,17 @@ TEST(TerminalLayout, TheLongestTextsFitAt80Columns) {
         int minCols;  // the narrowest terminal that shows it whole
     } texts[] = {
         {ui::currentFileField, L"Encrypted Interpolator Configuration: QDX140-IP0005.Bic", 80},
-        {ui::linkStatusField, platform::FormatText(L"USB Interface: ERROR %d", -2147483647 - 1), 64},
-        {ui::firmwareVersionField, platform::FormatText(L"Firmw. Version: %X.%X.%X.%X", 255, 255, 255, 255), 64},
+        {ui::linkStatusField, platform::FormatText(L"USB Interface: ERROR %d", -2147483647 - 1),
+         64},
+        {ui::firmwareVersionField,
+         platform::FormatText(L"Firmw. Version: %X.%X.%X.%X", 255, 255, 255, 255), 64},
         {ui::serialNumberField, platform::FormatText(L"Serial Number: %X", 0xFFFFFFFFu), 64},
         {ui::progressField, platform::FormatText(L"%d%%   %X", 100, 0x1FFFFF), 64},
-        {ui::logList, platform::FormatText(L"Serial Number:        %05X       HW-Version:       %4d      Date: %4d",
-                                           0xFFFFFu, 9999, 9999), 80},
+        {ui::logList,
+         platform::FormatText(
+             L"Serial Number:        %05X       HW-Version:       %4d      Date: %4d", 0xFFFFFu,
+             9999, 9999),
+         80},
         {ui::logList, L"Programming BIN-File Encrypted: QDX140-IP0005.Bic", 64},
     };
     for (const auto& t : texts) {
@@ -257,21 +275,36 @@ TEST(KeyMap, EachButtonHasItsKeyAndEscapeIsNotAButton) {
         Command command;
         int button;
     } cases[] = {
-        {'u', Command::Update, ui::updateButton},   {'U', Command::Update, ui::updateButton},
-        {'i', Command::Info, ui::infoButton},       {'I', Command::Info, ui::infoButton},
-        {'r', Command::Restart, ui::restartButton}, {'R', Command::Restart, ui::restartButton},
-        {'e', Command::Exit, ui::exitButton},       {'E', Command::Exit, ui::exitButton},
-        {27, Command::Cancel, 0},                   {'?', Command::About, 0},
-        {'s', Command::SaveLog, 0},                 {'S', Command::SaveLog, 0},
-        {'h', Command::History, 0},                 {'H', Command::History, 0},
-        {KEY_F(1), Command::About, 0},              {KEY_UP, Command::LineUp, 0},
-        {KEY_DOWN, Command::LineDown, 0},           {KEY_PPAGE, Command::PageUp, 0},
-        {KEY_NPAGE, Command::PageDown, 0},          {KEY_HOME, Command::Home, 0},
-        {KEY_END, Command::End, 0},                 {KEY_RESIZE, Command::Resize, 0},
-        {'y', Command::Yes, 0},                     {'Y', Command::Yes, 0},
-        {'n', Command::No, 0},                      {'N', Command::No, 0},
-        {'q', Command::None, 0},                    {'\n', Command::None, 0},
-        {KEY_F(2), Command::None, 0},               {' ', Command::None, 0},
+        {'u', Command::Update, ui::updateButton},
+        {'U', Command::Update, ui::updateButton},
+        {'i', Command::Info, ui::infoButton},
+        {'I', Command::Info, ui::infoButton},
+        {'r', Command::Restart, ui::restartButton},
+        {'R', Command::Restart, ui::restartButton},
+        {'e', Command::Exit, ui::exitButton},
+        {'E', Command::Exit, ui::exitButton},
+        {27, Command::Cancel, 0},
+        {'?', Command::About, 0},
+        {'s', Command::SaveLog, 0},
+        {'S', Command::SaveLog, 0},
+        {'h', Command::History, 0},
+        {'H', Command::History, 0},
+        {KEY_F(1), Command::About, 0},
+        {KEY_UP, Command::LineUp, 0},
+        {KEY_DOWN, Command::LineDown, 0},
+        {KEY_PPAGE, Command::PageUp, 0},
+        {KEY_NPAGE, Command::PageDown, 0},
+        {KEY_HOME, Command::Home, 0},
+        {KEY_END, Command::End, 0},
+        {KEY_RESIZE, Command::Resize, 0},
+        {'y', Command::Yes, 0},
+        {'Y', Command::Yes, 0},
+        {'n', Command::No, 0},
+        {'N', Command::No, 0},
+        {'q', Command::None, 0},
+        {'\n', Command::None, 0},
+        {KEY_F(2), Command::None, 0},
+        {' ', Command::None, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CommandForKey(c.key), c.command) << "key " << c.key;
@@ -318,7 +351,8 @@ TEST(EndControl, ASignalNeverEndsARunningWorkerOnlyTheConfirmationDoes) {
         int endSignal;
     } runs[] = {
         {"idle: Ctrl-C ends at once", {Req(A::End, SIGINT, false, false, true)}, SIGINT},
-        {"idle: SIGQUIT ends at once like the others", {Req(A::End, SIGQUIT, false, false, true)},
+        {"idle: SIGQUIT ends at once like the others",
+         {Req(A::End, SIGQUIT, false, false, true)},
          SIGQUIT},
         {"Ctrl-C waits for the stage",
          {Req(A::AfterStage, SIGINT, true, false, false), Due()},
@@ -331,12 +365,12 @@ TEST(EndControl, ASignalNeverEndsARunningWorkerOnlyTheConfirmationDoes) {
           Key(Command::No, true, false, false, false),
           Key(Command::Yes, false, false, false, false),
           Req(A::AskQuitNow, SIGTERM, true, true, false),
-          Key(Command::Cancel, true, false, false, false),
-          Req(A::AskQuitNow, 0, true, true, false),
+          Key(Command::Cancel, true, false, false, false), Req(A::AskQuitNow, 0, true, true, false),
           Key(Command::Yes, true, false, true, true)},
          SIGTERM},
         {"the stage ends while the question is shown",
-         {Req(A::AfterStage, 0, true, false, false), Req(A::AskQuitNow, 0, true, true, false), Due()},
+         {Req(A::AfterStage, 0, true, false, false), Req(A::AskQuitNow, 0, true, true, false),
+          Due()},
          0},
         {"SIGHUP waits for the stage and never asks",
          {Req(A::AfterStage, SIGHUP, true, false, false),

@@ -42,7 +42,8 @@ void ExpectLog(const Harness& h, const std::vector<Line>& expected) {
 
 std::vector<Line> CompleteLog(bool bootloaderProgrammed) {
     std::vector<Line> lines;
-    for (const expected::LogEntry& line : expected::kCompleteUpdate) lines.push_back({line.text, line.colour});
+    for (const expected::LogEntry& line : expected::kCompleteUpdate)
+        lines.push_back({line.text, line.colour});
     if (!bootloaderProgrammed) {
         lines.erase(lines.begin() + 1, lines.begin() + 3);
         lines.insert(lines.begin() + 1, Line{L"Bootloader Version OK 0602", kBlue});
@@ -156,14 +157,16 @@ TEST(Update, AStageIsTriedElevenTimesAtMost) {
         ASSERT_TRUE(h.Update());
         const std::vector<std::wstring> log = h.LogTexts();
         EXPECT_EQ(log.back(), c.lastLine);
-        EXPECT_EQ(CountLines(h, L"Erase ERROR 7"), static_cast<size_t>(std::min<int64_t>(c.failures, 11)));
+        EXPECT_EQ(CountLines(h, L"Erase ERROR 7"),
+                  static_cast<size_t>(std::min<int64_t>(c.failures, 11)));
         EXPECT_EQ(CountLines(h, L"Programming ERROR"), CountLines(h, L"Erase ERROR 7"));
         EXPECT_EQ(update::updateState.retryCount, c.retryCount);
         EXPECT_EQ(h.device.Flash(1) == Contents(samples::Kind::Firmware), c.failures <= 10);
         if (c.failures > 10) {
             EXPECT_EQ(Log(h).back().colour, kRed);
             EXPECT_FALSE(h.window.enabled(ui::restartButton));
-            EXPECT_EQ(h.window.field(ui::currentFileField), L"Encrypted Firmware: QDX140-FW2500.Bic");
+            EXPECT_EQ(h.window.field(ui::currentFileField),
+                      L"Encrypted Firmware: QDX140-FW2500.Bic");
         }
     }
 }
@@ -174,11 +177,13 @@ TEST(Update, ARetryWaitsOneSecondBeforeTheStageStartsAgain) {
     Harness h(config);
     h.Init();
     h.dlg.OnUpdateButton();
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepWaitBootloaderForFirmware; }));
+    ASSERT_TRUE(h.TickUntil(
+        [] { return update::updateState.updateStep == update::kStepWaitBootloaderForFirmware; }));
     ASSERT_TRUE(h.TickUntil([] { return update::updateState.retryCount == 1; }));
     EXPECT_EQ(update::updateState.delayTicks, 20);  // one second
     const int failedAt = h.ticks;
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepWaitFirmwareStage; }));
+    ASSERT_TRUE(h.TickUntil(
+        [] { return update::updateState.updateStep == update::kStepWaitFirmwareStage; }));
     EXPECT_GE(h.ticks - failedAt, 20);
 }
 
@@ -192,9 +197,11 @@ TEST(Update, StepEightFollowsTheDeviceBackFromItsRestart) {
     } cases[] = {
         {"back in its firmware: step 9 sends it to the boot loader", {}, 3},
         {"back in its boot loader without the link dropping: straight to step 10",
-         {{Op::RestartDevice, 1, 1, 1, {}, {}}}, 2},
+         {{Op::RestartDevice, 1, 1, 1, {}, {}}},
+         2},
         {"restart refused: still in the boot loader, straight to step 10",
-         {{Op::RestartDevice, 1, 1, 0, {}, {}}}, 2},
+         {{Op::RestartDevice, 1, 1, 0, {}, {}}},
+         2},
     };
     for (const Case& c : cases) {
         sim::Config config;
@@ -216,7 +223,8 @@ TEST(Update, ABootLoaderThatComesBackAfterTheLinkDroppedGoesStraightToTheFirmwar
     Harness h(config);
     h.Init();
     h.dlg.OnUpdateButton();
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepRestartAfterBootloader; }));
+    ASSERT_TRUE(h.TickUntil(
+        [] { return update::updateState.updateStep == update::kStepRestartAfterBootloader; }));
     uint8_t status = 0;
     ASSERT_EQ(h.device.EraseSector(0, 1, &status), 1);
     ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }));
@@ -237,7 +245,8 @@ TEST(Update, ASecondUpdateInTheSameRunStartsItsCountsAnew) {
     EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader);
     ASSERT_TRUE(h.Update());
     ExpectLog(h, CompleteLog(false));
-    EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader) << "carried over, never reset";
+    EXPECT_EQ(update::updateState.restartState, update::kRestartInBootloader)
+        << "carried over, never reset";
 }
 
 TEST(Update, StepsOutsideTheTableReturnToZeroAndDoNothing) {
@@ -380,7 +389,8 @@ TEST(Update, ARequestIsSentAgainOnlyAfterFiveSecondsInTheWrongMode) {
         const int settle = result == 0 ? 0 : update::kSettleTicks - 1;
         EXPECT_EQ(h.ticks - sentAt, settle + update::kWrongModeTicks) << "result " << result;
         EXPECT_EQ(h.window.log().size(), 1u) << "nothing logged while it waits";
-        ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }));
+        ASSERT_TRUE(
+            h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }));
         ExpectLog(h, CompleteLog(false));
     }
 }
@@ -396,7 +406,8 @@ TEST(Update, ADeviceThatTakesAMinuteToComeBackIsWaitedFor) {
     h.dlg.OnUpdateButton();
     ASSERT_TRUE(h.TickUntil(
         [&] { return h.window.field(ui::linkStatusField) == L"USB Interface: ERROR -1"; }));
-    ASSERT_TRUE(h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }, 40000));
+    ASSERT_TRUE(
+        h.TickUntil([] { return update::updateState.updateStep == update::kStepIdle; }, 40000));
     ExpectLog(h, CompleteLog(true));
     EXPECT_EQ(h.device.CountCalls(Op::EnterBootloader), 3u) << "never sent again";
     EXPECT_EQ(h.device.CountCalls(Op::RestartDevice), 4u) << "never sent again";
@@ -439,7 +450,9 @@ TEST(Update, AFailedVersionReadNeverHasAnEqualBootLoaderErased) {
         Harness probe;
         probe.Init();
         probe.dlg.OnUpdateButton();
-        ASSERT_TRUE(probe.TickUntil([] { return update::updateState.updateStep == update::kStepCompareBootloaderVersion; }));
+        ASSERT_TRUE(probe.TickUntil([] {
+            return update::updateState.updateStep == update::kStepCompareBootloaderVersion;
+        }));
         // The next tick polls first, then step 4 reads.
         stepFourRead = static_cast<int64_t>(probe.device.CountCalls(Op::ReadVersion)) + 2;
     }

@@ -56,7 +56,8 @@ void CFlasherDlg::OnTimer() {
     const update::Step stepBefore = s.updateStep;
     update::UpdateSequenceStep(window_);
     // Only kStepEndOk ends an update with "QDX-Update OK".
-    if (observer_ != nullptr && stepBefore != update::kStepIdle && s.updateStep == update::kStepIdle)
+    if (observer_ != nullptr && stepBefore != update::kStepIdle &&
+        s.updateStep == update::kStepIdle)
         observer_->UpdateEnded(stepBefore == update::kStepEndOk);
     // Only the failure presented in this tick, which the step has just seen, is
     // cleared: a worker may have failed since phase 1, and that one must first

@@ -71,7 +71,7 @@ int32_t HeaderVersion(const uint8_t* header, size_t headerBytes) {
 }
 
 FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t headerBytes,
-                            uint64_t length) {
+                        uint64_t length) {
     // A file of 1 to 15 bytes has a header too short to hold an address: the
     // length test rejects it (as it does an empty file).
     if (headerBytes >= kHeaderSize) {
@@ -91,14 +91,12 @@ FileCheck CheckAreaFile(const FlashArea& area, const uint8_t* header, size_t hea
         contentBytes = static_cast<uint32_t>(length - kHeaderSize);
     if (beyond32Bits || contentBytes != AreaSize(area)) {
         return {kExitLength, platform::FormatText(L"Flashsize ERROR: EBIN = %dkB, Flash = %dkB",
-                                          contentBytes >> 10, AreaSize(area) >> 10)};
+                                                  contentBytes >> 10, AreaSize(area) >> 10)};
     }
     return {};
 }
 
-std::wstring UpdateFileName(int row) {
-    return platform::AnsiToWide(updateFileTable[row].fileName);
-}
+std::wstring UpdateFileName(int row) { return platform::AnsiToWide(updateFileTable[row].fileName); }
 
 bool ReadBootloaderVersion() {
     imageFileName.Set(UpdateFileName(0));

@@ -26,7 +26,7 @@ struct UpdateFile {
 inline constexpr int kAreaCount = 13;
 inline constexpr int kUpdateFileCount = 4;
 extern const FlashArea flashAreaTable[kAreaCount];
-extern const FlashArea parameterAreaTable[3];  // the first three areas as plain areas
+extern const FlashArea parameterAreaTable[3];               // the first three areas as plain areas
 extern const UpdateFile updateFileTable[kUpdateFileCount];  // in the order of their stages
 
 inline constexpr size_t kHeaderSize = 16;
@@ -54,13 +54,13 @@ int32_t HeaderVersion(const uint8_t* header, size_t headerBytes);
 // programmer's own codes.
 enum WorkerExit : int32_t {
     kExitDone = 1,
-    kExitAddress = -10,      // flash: the header's start address is not the area's
-    kExitFpgaFile = -10,     // FPGA: the input file cannot be opened, read or used
-    kExitFlasher = -11,      // an erase or program call failed
-    kExitFlashStatus = -12,  // an erase or program reported a bad status
-    kExitLength = -13,       // flash: the file's length does not fit the area
-    kExitFlashFile = -14,    // flash: the input file cannot be opened or read
-    kExitFpgaTimeout = -256, // FPGA: the programmer stood still (beyond its own codes 0 to -255)
+    kExitAddress = -10,       // flash: the header's start address is not the area's
+    kExitFpgaFile = -10,      // FPGA: the input file cannot be opened, read or used
+    kExitFlasher = -11,       // an erase or program call failed
+    kExitFlashStatus = -12,   // an erase or program reported a bad status
+    kExitLength = -13,        // flash: the file's length does not fit the area
+    kExitFlashFile = -14,     // flash: the input file cannot be opened or read
+    kExitFpgaTimeout = -256,  // FPGA: the programmer stood still (beyond its own codes 0 to -255)
 };
 
 // The checks of a flash area's file before anything is erased: the header's

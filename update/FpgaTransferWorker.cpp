@@ -49,9 +49,8 @@ struct Reason {
     const wchar_t* text;
 };
 constexpr Reason kReasons[] = {
-    {11, L"- FPGA Verification Failure"}, {12, L"- File Read Failure"},
-    {13, L"- Version Failure"},           {14, L"- Invalid Failure"},
-    {15, L"- Argument Failure"},          {16, L"- CRC Failure"},
+    {11, L"- FPGA Verification Failure"}, {12, L"- File Read Failure"}, {13, L"- Version Failure"},
+    {14, L"- Invalid Failure"},           {15, L"- Argument Failure"},  {16, L"- CRC Failure"},
     {20, L"- No RVQ Connected"},
 };
 

@@ -84,9 +84,7 @@ void WaitForMode(ui::WindowOps& window, LinkState mode, Step next) {
 void WaitForBootloader(ui::WindowOps& window, Step next) {
     WaitForMode(window, kLinkBootloader, next);
 }
-void WaitForFirmware(ui::WindowOps& window, Step next) {
-    WaitForMode(window, kLinkFirmware, next);
-}
+void WaitForFirmware(ui::WindowOps& window, Step next) { WaitForMode(window, kLinkFirmware, next); }
 void WaitForDelay(Step next) {
     if (s.delayTicks == 0) s.updateStep = next;
 }
@@ -282,9 +280,7 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             s.retryCount = 0;  // the parameter reads count their failures from here
             break;
         // System parameters.
-        case kStepWaitFirmwareForParameters:
-            WaitForFirmware(window, kStepReadParameters);
-            break;
+        case kStepWaitFirmwareForParameters: WaitForFirmware(window, kStepReadParameters); break;
         case kStepReadParameters: ReadSystemParameters(window); break;
         case kStepEnterBootloaderForParameters:
             EnterBootloader(kStepWaitBootloaderForParameters);
@@ -324,9 +320,7 @@ void UpdateSequenceStep(ui::WindowOps& window) {
             break;
         case kStepRestartAfterFpga: RestartAndClearFile(window, kStepWaitFirmwareForSaving); break;
         // Saving.
-        case kStepWaitFirmwareForSaving:
-            WaitForFirmware(window, kStepSaveModuleParameters);
-            break;
+        case kStepWaitFirmwareForSaving: WaitForFirmware(window, kStepSaveModuleParameters); break;
         case kStepSaveModuleParameters:
             Save(window, L"Save All Module Parameter", dev.SaveModuleParameters,
                  kStepSaveUserParameters);

@@ -37,7 +37,9 @@ protected:
 
     HWND hwnd() const { return dialog_.hwnd(); }
     HWND item(int id) const { return GetDlgItem(dialog_.hwnd(), id); }
-    int LogCount() const { return static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETCOUNT, 0, 0)); }
+    int LogCount() const {
+        return static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETCOUNT, 0, 0));
+    }
     std::wstring LogText(int index) { return dialog_.logList().GetText(index); }
 
     win32::CFlasherDlg dialog_;
@@ -87,7 +89,7 @@ public:
         std::memcpy(&first, p_, sizeof first);
         if (first == 0xFFFF) {
             p_ += 2;
-            static const wchar_t* const kClasses[] = {L"Button", L"Edit", L"Static",
+            static const wchar_t* const kClasses[] = {L"Button",  L"Edit",      L"Static",
                                                       L"ListBox", L"ScrollBar", L"ComboBox"};
             const WORD ordinal = Read<WORD>();
             return ordinal >= 0x80 && ordinal <= 0x85 ? kClasses[ordinal - 0x80]
@@ -111,7 +113,7 @@ DialogTemplate LoadTemplate(UINT id) {
     if (resource == nullptr) return t;
     TemplateReader in(static_cast<const BYTE*>(LockResource(LoadResource(module, resource))));
     if (in.Read<WORD>() != 1 || in.Read<WORD>() != 0xFFFF) return t;  // not DLGTEMPLATEEX
-    in.Read<DWORD>();                                                    // help id
+    in.Read<DWORD>();                                                 // help id
     t.exStyle = in.Read<DWORD>();
     t.style = in.Read<DWORD>();
     const WORD count = in.Read<WORD>();
@@ -229,7 +231,8 @@ TEST_F(MainWindow, PlacesEveryControlWhereTheTemplateSays) {
         // Place and size are converted from dialog units each on its own.
         RECT place = {row.x, row.y, row.cx, row.cy};
         MapDialogRect(hwnd(), &place);
-        const RECT expected = {place.left, place.top, place.left + place.right, place.top + place.bottom};
+        const RECT expected = {place.left, place.top, place.left + place.right,
+                               place.top + place.bottom};
         RECT actual;
         GetWindowRect(child, &actual);
         MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&actual), 2);
@@ -270,9 +273,12 @@ TEST_F(MainWindow, SystemMenuEndsWithASeparatorAndTheAboutEntry) {
 
 TEST_F(MainWindow, ShowsItsIconBigSmallAndWhenDragged) {
     ASSERT_NE(dialog_.icon(), nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_BIG, 0)), dialog_.icon());
-    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0)), dialog_.icon());
-    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_QUERYDRAGICON, 0, 0)), dialog_.icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_BIG, 0)),
+              dialog_.icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0)),
+              dialog_.icon());
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_QUERYDRAGICON, 0, 0)),
+              dialog_.icon());
 }
 
 #pragma pack(push, 2)
@@ -317,9 +323,12 @@ TEST(Resources, ManifestDeclaresPerMonitorDpiAndTheVersion) {
     const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
     const std::string manifest(bytes, SizeofResource(module, found));
     for (const std::string& text :
-         {std::string("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
-          std::string("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
-                      "PerMonitorV2, system</dpiAwareness>"),
+         {std::string(
+              "<dpiAware "
+              "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
+          std::string(
+              "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+              "PerMonitorV2, system</dpiAwareness>"),
           std::string("name=\"QDX.Update\" version=\"" QDX_TEST_VERSION ".0\""),
           std::string("<requestedExecutionLevel level=\"asInvoker\""),
           std::string("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"")})
@@ -332,16 +341,14 @@ TEST_F(MainWindow, StoresTheColourOfEachLogColour) {
     const struct {
         LogColour colour;
         DWORD stored;
-    } rows[] = {{LogColour::Black, 0},
-                {LogColour::Blue, 0x00CD0000},
-                {LogColour::Red, 0x000000FF},
-                {LogColour::Green, 0x0032C832},
-                {static_cast<LogColour>(4), 0},
-                {static_cast<LogColour>(255), 0}};
+    } rows[] = {{LogColour::Black, 0},          {LogColour::Blue, 0x00CD0000},
+                {LogColour::Red, 0x000000FF},   {LogColour::Green, 0x0032C832},
+                {static_cast<LogColour>(4), 0}, {static_cast<LogColour>(255), 0}};
     for (const auto& row : rows) {
         dialog_.AppendLogLine(L"line", row.colour);
         const int last = LogCount() - 1;
-        EXPECT_EQ(static_cast<DWORD>(SendMessageW(item(IDC_LOG), LB_GETITEMDATA, last, 0)), row.stored)
+        EXPECT_EQ(static_cast<DWORD>(SendMessageW(item(IDC_LOG), LB_GETITEMDATA, last, 0)),
+                  row.stored)
             << static_cast<int>(row.colour);
     }
     EXPECT_EQ(LogCount(), 6);
@@ -375,7 +382,8 @@ TEST_F(MainWindow, EveryLineIsAsHighAsAMenuCheckMarkEmptyOnesToo) {
     ASSERT_EQ(LogCount(), 2);
     EXPECT_EQ(LogText(0), L"");
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), GetSystemMetrics(SM_CYMENUCHECK));
+        EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0),
+                  GetSystemMetrics(SM_CYMENUCHECK));
 }
 
 // Moved to a monitor of 144 dpi (per-monitor aware), the log's lines take the
@@ -386,10 +394,12 @@ TEST_F(MainWindow, LinesTakeTheHeightOfTheNewMonitorsDpi) {
     dialog_.AppendLogLine(L"Start Update", LogColour::Blue);
     RECT window;
     GetWindowRect(dialog_.hwnd(), &window);
-    SendMessageW(dialog_.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&window));
+    SendMessageW(dialog_.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&window));
     dialog_.AppendLogLine(L"Programming OK", LogColour::Green);
     ASSERT_EQ(LogCount(), 2);
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), at144) << i;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, i, 0), at144) << i;
 }
 
 TEST_F(MainWindow, WindowOperationsReachTheControls) {
@@ -474,8 +484,8 @@ protected:
         UpdateWindow(hwnd());
         Pump();
         recorder_ = this;
-        original_ = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(item(IDC_LOG), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
+        original_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            item(IDC_LOG), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
     }
     void TearDown() override {
         SetWindowLongPtrW(item(IDC_LOG), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
@@ -493,7 +503,8 @@ protected:
     }
     RECT LineRect(int index) {
         RECT rect{};
-        SendMessageW(item(IDC_LOG), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
+        SendMessageW(item(IDC_LOG), LB_GETITEMRECT, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
     static std::string Describe(const std::vector<RECT>& rects) {
@@ -502,7 +513,8 @@ protected:
             text << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ") ";
         return text.str();
     }
-    static std::string Differences(const std::vector<DWORD>& a, const std::vector<DWORD>& b, int width) {
+    static std::string Differences(const std::vector<DWORD>& a, const std::vector<DWORD>& b,
+                                   int width) {
         if (a.size() != b.size()) return "sizes differ";
         int n = 0, top = -1, bottom = -1, left = width, right = -1;
         for (size_t i = 0; i < a.size(); ++i) {
@@ -515,7 +527,8 @@ protected:
             right = std::max(right, x);
         }
         std::ostringstream text;
-        text << n << " pixels differ in x " << left << ".." << right << ", y " << top << ".." << bottom;
+        text << n << " pixels differ in x " << left << ".." << right << ", y " << top << ".."
+             << bottom;
         return text.str();
     }
     int PictureWidth() {
@@ -534,12 +547,14 @@ protected:
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         for (int i = LogCount(); i < count; ++i) {
             const std::wstring text = L"line " + std::to_wstring(i + 1);
-            const auto index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            const auto index =
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
             SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(index), 0x00CD0000);
         }
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
-        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        RedrawWindow(list, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
         Pump();
     }
     // The list as the screen shows it, scroll bar and border included.
@@ -557,7 +572,8 @@ protected:
         HDC screen = GetWindowDC(list);
         HDC memory = CreateCompatibleDC(screen);
         DWORD* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS,
+                                          reinterpret_cast<void**>(&bits), nullptr, 0);
         HGDIOBJ old = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
         GdiFlush();
@@ -571,19 +587,22 @@ protected:
     }
     // The picture a complete repaint of the list gives.
     std::vector<DWORD> RepaintedPicture() {
-        RedrawWindow(item(IDC_LOG), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+        RedrawWindow(item(IDC_LOG), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
         Pump();
         return Picture();
     }
     static int CountColour(const std::vector<DWORD>& pixels, COLORREF colour) {
-        const DWORD pixel = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+        const DWORD pixel =
+            (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
         return static_cast<int>(std::count(pixels.begin(), pixels.end(), pixel));
     }
     int TopIndex() { return static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETTOPINDEX, 0, 0)); }
     int VisibleLines() {
         RECT client;
         GetClientRect(item(IDC_LOG), &client);
-        return client.bottom / static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, 0, 0));
+        return client.bottom /
+               static_cast<int>(SendMessageW(item(IDC_LOG), LB_GETITEMHEIGHT, 0, 0));
     }
 
     static inline ShownLog* recorder_ = nullptr;
@@ -598,7 +617,8 @@ TEST_F(ShownLog, AnAppendPaintsOnlyTheNewLineAndTheScreenMatchesAFullRepaint) {
         const char* what;
         int before;  // lines in the log before the appends
     } cases[] = {{"a short log", 2}, {"a log longer than the view", 300}, {"a full log", 10000}};
-    const LogColour colours[] = {LogColour::Red, LogColour::Green, LogColour::Black, LogColour::Blue};
+    const LogColour colours[] = {LogColour::Red, LogColour::Green, LogColour::Black,
+                                 LogColour::Blue};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dialog_.ClearLog();
@@ -613,17 +633,20 @@ TEST_F(ShownLog, AnAppendPaintsOnlyTheNewLineAndTheScreenMatchesAFullRepaint) {
             ASSERT_EQ(painted_.size(), 1u) << Describe(painted_);
             EXPECT_LE(painted_[0].top, line.top) << Describe(painted_);
             EXPECT_GE(painted_[0].bottom, line.bottom) << Describe(painted_);
-            EXPECT_LT(painted_[0].bottom - painted_[0].top, 2 * (line.bottom - line.top)) << Describe(painted_);
+            EXPECT_LT(painted_[0].bottom - painted_[0].top, 2 * (line.bottom - line.top))
+                << Describe(painted_);
             EXPECT_EQ(last, std::min(c.before + i, 9999));
             EXPECT_EQ(LogText(last), L"appended " + std::to_wstring(i));
-            EXPECT_EQ(TopIndex(), std::max(0, last + 1 - VisibleLines())) << "the newest line is the last in view";
+            EXPECT_EQ(TopIndex(), std::max(0, last + 1 - VisibleLines()))
+                << "the newest line is the last in view";
         }
         Pump();
         const std::vector<DWORD> shown = Picture();
         EXPECT_GT(CountColour(shown, 0x000000FF), 20) << "the red line";
         EXPECT_GT(CountColour(shown, 0x0032C832), 20) << "the green line";
-        EXPECT_EQ(shown, RepaintedPicture()) << "the scrolled picture is the list's own: "
-                                             << Differences(shown, RepaintedPicture(), PictureWidth());
+        EXPECT_EQ(shown, RepaintedPicture())
+            << "the scrolled picture is the list's own: "
+            << Differences(shown, RepaintedPicture(), PictureWidth());
     }
     EXPECT_EQ(LogCount(), 10000);
     EXPECT_EQ(LogText(0), L"line 5");
@@ -677,7 +700,8 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                   nullptr, 0);
         old_ = SelectObject(dc_, bitmap_);
         font_ = CreateFontW(-14, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
                             NONANTIALIASED_QUALITY, 0, L"Tahoma");
@@ -710,7 +734,9 @@ public:
     std::vector<DWORD> Pixels() const { return {bits_, bits_ + kWidth * kHeight}; }
 
 private:
-    static DWORD ToPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+    static DWORD ToPixel(COLORREF c) {
+        return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+    }
     HDC dc_;
     HBITMAP bitmap_;
     HGDIOBJ old_, oldFont_;
@@ -851,9 +877,9 @@ TEST_F(DrawLine, FocusRectangleInvertsSoTheSameCallTakesItAway) {
             const size_t i = static_cast<size_t>(y * Canvas::kWidth + x);
             if (withFocus[i] == before[i]) continue;
             ++changed;
-            const bool onEdge = (x == item.left || x == item.right - 1 || y == item.top ||
-                                 y == item.bottom - 1) &&
-                                x < item.right && y < item.bottom;
+            const bool onEdge =
+                (x == item.left || x == item.right - 1 || y == item.top || y == item.bottom - 1) &&
+                x < item.right && y < item.bottom;
             EXPECT_TRUE(onEdge) << x << "," << y;
         }
     }
@@ -901,7 +927,8 @@ void CALLBACK ReadShownMenu(HWND, UINT, UINT_PTR timer, DWORD) {
         wchar_t text[512] = L"";
         GetMenuStringW(menu, static_cast<UINT>(i), text, 512, MF_BYPOSITION);
         g_menuSeen.items.push_back(text);
-        g_menuSeen.grayed.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
+        g_menuSeen.grayed.push_back(
+            (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
     }
     KillTimer(nullptr, timer);
     EndMenu();
@@ -916,8 +943,8 @@ MenuSeen ShowLogMenu(HWND log) {
     return g_menuSeen;
 }
 
-const std::vector<std::wstring> kLogMenu = {L"&Copy\tCtrl+C", L"&Save As\u2026", L"", L"&Open Records Folder",
-                                            L"Update &History\u2026"};
+const std::vector<std::wstring> kLogMenu = {L"&Copy\tCtrl+C", L"&Save As\u2026", L"",
+                                            L"&Open Records Folder", L"Update &History\u2026"};
 
 std::wstring Clipboard() {
     std::wstring text = L"<no text>";
@@ -1007,12 +1034,15 @@ TEST_F(MainWindow, SaveAsWritesTheLinesAsUtf8ThroughTheDialog) {
     });
     SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kSaveAs, 0);  // cancelled
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a cancelled dialog writes nothing";
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "a cancelled dialog writes nothing";
 
     choose = true;
     SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kSaveAs, 0);
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(FileBytes(path), "Start Update\r\n\r\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\r\n");
+    EXPECT_EQ(FileBytes(path),
+              "Start Update\r\n\r\nGr\xC3\xBC\xC3\x9F"
+              "e \xE2\x82\xAC\r\n");
     DeleteFileW(path.c_str());
 }
 
@@ -1214,7 +1244,8 @@ TEST(Closing, AFurtherRequestWhileAWorkerProgramsAsksWhetherToQuitNow) {
             EXPECT_EQ(update::ReadWorkerStatus(), update::WorkerStatus::Running)
                 << "ended while the worker still runs";
         } else {
-            EXPECT_EQ(update::ReadWorkerStatus(), update::WorkerStatus::Idle) << "the result was taken";
+            EXPECT_EQ(update::ReadWorkerStatus(), update::WorkerStatus::Idle)
+                << "the result was taken";
         }
     }
     SetWorkerStatus(update::WorkerStatus::Idle);

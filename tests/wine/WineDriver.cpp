@@ -63,7 +63,8 @@ void Note(const char* format, ...) {
 
 void ExpectText(const char* what, const std::wstring& actual, const std::wstring& expected) {
     if (actual != expected)
-        Fail("%s is \"%s\", expected \"%s\"", what, Narrow(actual).c_str(), Narrow(expected).c_str());
+        Fail("%s is \"%s\", expected \"%s\"", what, Narrow(actual).c_str(),
+             Narrow(expected).c_str());
 }
 
 // Polls `condition` every 20 ms until it holds or `limitMs` has passed.
@@ -120,7 +121,8 @@ public:
     bool Attach(HWND window) {
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+        process_.hProcess = OpenProcess(
+            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
         if (process_.hProcess == nullptr) {
             Fail("the process of the window cannot be opened (error %lu)", GetLastError());
             return false;
@@ -188,10 +190,11 @@ public:
         for (int i = 0; i < count; ++i) {
             const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
             std::wstring text(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
-            const LRESULT copied =
-                SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+            const LRESULT copied = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                                                reinterpret_cast<LPARAM>(text.data()));
             text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-            const auto colour = static_cast<DWORD>(SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+            const auto colour =
+                static_cast<DWORD>(SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
             lines.push_back({text, colour});
         }
         return lines;
@@ -213,8 +216,8 @@ public:
         Note("  window state:");
         const int fields[] = {kLinkStatus, kFirmware, kSerial, kProgress, kCurrentFile};
         for (int id : fields) Note("    %d: \"%s\"", id, Narrow(Text(id)).c_str());
-        Note("    enabled: Update %d, Info %d, Restart %d, Exit %d", Enabled(kUpdate), Enabled(kInfo),
-             Enabled(kRestart), Enabled(kExit));
+        Note("    enabled: Update %d, Info %d, Restart %d, Exit %d", Enabled(kUpdate),
+             Enabled(kInfo), Enabled(kRestart), Enabled(kExit));
         const auto lines = Log();
         for (size_t i = 0; i < lines.size(); ++i)
             Note("    log %2zu: %08lX \"%s\"", i + 1, static_cast<unsigned long>(lines[i].colour),
@@ -344,12 +347,24 @@ struct StartupCase {
 };
 
 const StartupCase kStartupCases[] = {
-    {"startup-firmware", "", L"USB Interface: Ready", L"Firmw. Version: 2.4.0.0",
-     L"Serial Number: 1A2B", {true, true, false, true}},
-    {"startup-bootloader", "bootloader", L"USB Interface: Ready", L"Firmw. Version: 0.6.0.2",
-     L"Serial Number:", {true, false, false, true}},
-    {"startup-unplugged", "unplugged", L"USB Interface: ERROR -1", L"Firmw. Version:",
-     L"Serial Number:", {false, false, false, true}},
+    {"startup-firmware",
+     "",
+     L"USB Interface: Ready",
+     L"Firmw. Version: 2.4.0.0",
+     L"Serial Number: 1A2B",
+     {true, true, false, true}},
+    {"startup-bootloader",
+     "bootloader",
+     L"USB Interface: Ready",
+     L"Firmw. Version: 0.6.0.2",
+     L"Serial Number:",
+     {true, false, false, true}},
+    {"startup-unplugged",
+     "unplugged",
+     L"USB Interface: ERROR -1",
+     L"Firmw. Version:",
+     L"Serial Number:",
+     {false, false, false, true}},
 };
 
 void RunStartup(const StartupCase& c) {
@@ -357,8 +372,8 @@ void RunStartup(const StartupCase& c) {
     if (!program.Start(c.scenario) || !program.FindMainWindow(15000)) return;
     program.Await(
         [&] {
-            return program.Text(kLinkStatus) == c.linkStatus && program.Text(kFirmware) == c.firmware &&
-                   program.Text(kSerial) == c.serial;
+            return program.Text(kLinkStatus) == c.linkStatus &&
+                   program.Text(kFirmware) == c.firmware && program.Text(kSerial) == c.serial;
         },
         5000, "the fields of the first ticks");
     ExpectText("the link status", program.Text(kLinkStatus), c.linkStatus);
@@ -403,7 +418,8 @@ bool DriveCompleteUpdate(const Program& program) {
     if (!done) return false;
     if (!sawProgress) Fail("the progress field never showed a worker's progress");
     std::vector<LogLine> complete;
-    for (const expected::LogEntry& line : expected::kCompleteUpdate) complete.push_back({line.text, line.colour});
+    for (const expected::LogEntry& line : expected::kCompleteUpdate)
+        complete.push_back({line.text, line.colour});
     ExpectLog(program, complete);
     ExpectButtons(program, {true, true, true, true});
     ExpectText("the progress field", program.Text(kProgress), L"");
@@ -443,16 +459,20 @@ void RunUpdate() {
 // writes the sample files and starts the program from this folder; the
 // program it started runs a complete update.
 void RunDemo() {
-    const wchar_t* files[] = {L"QDX140-BL0602.Bic", L"QDX140-FW2500.Bic", L"QDX140-IP0005.Bic", L"QDX140-GA0010.Bic"};
+    const wchar_t* files[] = {L"QDX140-BL0602.Bic", L"QDX140-FW2500.Bic", L"QDX140-IP0005.Bic",
+                              L"QDX140-GA0010.Bic"};
     for (const wchar_t* file : files)
-        if (GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES) Fail("%s is there before demo.cmd ran", Narrow(file).c_str());
-    if (Program::FindAnyMainWindow() != nullptr) Fail("a QDX-Update window is open before demo.cmd ran");
+        if (GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES)
+            Fail("%s is there before demo.cmd ran", Narrow(file).c_str());
+    if (Program::FindAnyMainWindow() != nullptr)
+        Fail("a QDX-Update window is open before demo.cmd ran");
     SetEnvironmentVariableA("QDX140_SIM", kCompleteUpdateScenario);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION cmd{};
     wchar_t commandLine[] = L"cmd.exe /c demo.cmd";
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &cmd)) {
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &cmd)) {
         Fail("demo.cmd could not be started (error %lu)", GetLastError());
         return;
     }
@@ -463,7 +483,8 @@ void RunDemo() {
     CloseHandle(cmd.hThread);
     if (code != 0) Fail("demo.cmd ended with %lu", static_cast<unsigned long>(code));
     for (const wchar_t* file : files)
-        if (GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) Fail("demo.cmd did not write %s", Narrow(file).c_str());
+        if (GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES)
+            Fail("demo.cmd did not write %s", Narrow(file).c_str());
     HWND window = nullptr;
     if (!WaitFor([&] { return (window = Program::FindAnyMainWindow()) != nullptr; }, 15000)) {
         Fail("demo.cmd started no QDX-Update window");
@@ -473,7 +494,8 @@ void RunDemo() {
     if (!program.Attach(window)) return;
     const std::wstring expectedImage = CurrentFolder() + L"\\QDX-Update.exe";
     if (lstrcmpiW(program.ImagePath().c_str(), expectedImage.c_str()) != 0)
-        Fail("the program runs from %s, expected %s", Narrow(program.ImagePath()).c_str(), Narrow(expectedImage).c_str());
+        Fail("the program runs from %s, expected %s", Narrow(program.ImagePath()).c_str(),
+             Narrow(expectedImage).c_str());
     if (!DriveCompleteUpdate(program)) return;
     RestartAndExit(program);
 }
@@ -496,16 +518,19 @@ void RunInfo() {
     Program program;
     if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
     program.Click(kInfo);  // the handler runs within the click
-    ExpectLog(program, {
-                           {L"", kBlack},
-                           {L"Serial Number:        01A2B       HW-Version:          5      Date: 2611", kBlack},
-                           {L"FW-Version:           2.4.0.0       FPGA-Version:     0012  0034", kBlack},
-                           {L"Mod-Par-Version:         107       ICMQ-Version:    0012", kBlack},
-                           {L"", kBlack},
-                       });
+    ExpectLog(
+        program,
+        {
+            {L"", kBlack},
+            {L"Serial Number:        01A2B       HW-Version:          5      Date: 2611", kBlack},
+            {L"FW-Version:           2.4.0.0       FPGA-Version:     0012  0034", kBlack},
+            {L"Mod-Par-Version:         107       ICMQ-Version:    0012", kBlack},
+            {L"", kBlack},
+        });
     // A second report follows the first.
     program.Click(kInfo);
-    if (program.LogCount() != 10) Fail("two reports give %d lines, expected 10", program.LogCount());
+    if (program.LogCount() != 10)
+        Fail("two reports give %d lines, expected 10", program.LogCount());
     program.ExitAndExpectCode0();
 }
 
@@ -525,7 +550,8 @@ void RunLoadFailure(const wchar_t* replacement, const std::vector<std::wstring>&
     Program program;
     if (!program.Start("")) return;
     HWND box = nullptr;
-    if (!WaitFor([&] { return (box = program.Find(false)) != nullptr || program.Exited(); }, 15000) ||
+    if (!WaitFor([&] { return (box = program.Find(false)) != nullptr || program.Exited(); },
+                 15000) ||
         box == nullptr) {
         Fail("no message appeared");
     } else {
@@ -534,7 +560,8 @@ void RunLoadFailure(const wchar_t* replacement, const std::vector<std::wstring>&
         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&message));
         Note("message: %s", Narrow(message).c_str());
         for (const std::wstring& text : expected)
-            if (message.find(text) == std::wstring::npos) Fail("the message does not say \"%s\"", Narrow(text).c_str());
+            if (message.find(text) == std::wstring::npos)
+                Fail("the message does not say \"%s\"", Narrow(text).c_str());
         if (message.find(L"no text for this error") != std::wstring::npos)
             Fail("the message lacks the system's text for the error");
         PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -568,12 +595,12 @@ void RunAbout() {
             5000, "the About box");
         if (!shown) return;
         ExpectText("the About box's title", Program::WindowText(about), L"Info über QDX-Update");
-        ExpectText("the About box's name", Program::WindowText(GetDlgItem(about, 1101)), L"QDX-Update");
+        ExpectText("the About box's name", Program::WindowText(GetDlgItem(about, 1101)),
+                   L"QDX-Update");
         ExpectText("the About box's version", Program::WindowText(GetDlgItem(about, 1102)),
                    L"Version 1.0.0");
         SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
         program.Await([&] { return !IsWindow(about); }, 5000, "the About box to close");
-
     }
     program.ExitAndExpectCode0();
 }
@@ -630,7 +657,8 @@ void RunCloseWhileProgramming() {
     if (code != 0) Fail("QDX-Update ended with %ld, expected 0", code);
 }
 
-// ---- the log's context menu and the update record ------------------------------------------------
+// ---- the log's context menu and the update record
+// ------------------------------------------------
 
 std::wstring ReadClipboard() {
     std::wstring text;
@@ -664,7 +692,8 @@ BOOL CALLBACK VisitForMenu(HWND window, LPARAM lParam) {
     GetWindowThreadProcessId(window, &owner);
     wchar_t name[16] = L"";
     GetClassNameW(window, name, 16);
-    if (owner != s->pid || !IsWindowVisible(window) || std::wcscmp(name, L"#32768") != 0) return TRUE;
+    if (owner != s->pid || !IsWindowVisible(window) || std::wcscmp(name, L"#32768") != 0)
+        return TRUE;
     s->found = window;
     return FALSE;
 }
@@ -682,7 +711,8 @@ HWND OpenLogMenu(const Program& program) {
     HWND log = GetDlgItem(program.window(), kLog);
     RECT rect;
     GetWindowRect(log, &rect);
-    PostMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), MAKELPARAM(rect.left + 60, rect.top + 20));
+    PostMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log),
+                 MAKELPARAM(rect.left + 60, rect.top + 20));
     HWND menuWindow = nullptr;
     program.Await([&] { return (menuWindow = FindPopupMenu(program.pid())) != nullptr; }, 5000,
                   "the log's context menu");
@@ -703,10 +733,13 @@ void RunLogMenu() {
     // changed: opening it while the program copies would make the copy fail.
     const DWORD sequence = GetClipboardSequenceNumber();
     PostMessageW(menu, WM_CHAR, L'c', 0);
-    if (!WaitFor([&] { return GetClipboardSequenceNumber() != sequence && ReadClipboard() == shown; }, 5000))
+    if (!WaitFor(
+            [&] { return GetClipboardSequenceNumber() != sequence && ReadClipboard() == shown; },
+            5000))
         Fail("the clipboard holds \"%s\", expected the log \"%s\"", Narrow(ReadClipboard()).c_str(),
              Narrow(shown).c_str());
-    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("the menu stayed open");
+    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000))
+        Fail("the menu stayed open");
     program.ExitAndExpectCode0();
 }
 
@@ -745,7 +778,10 @@ std::vector<std::string> FileLines(const std::wstring& path) {
 }
 
 const char* ColourName(DWORD colour) {
-    return colour == kBlue ? "Blue " : colour == kRed ? "Red  " : colour == kGreen ? "Green" : "Black";
+    return colour == kBlue    ? "Blue "
+           : colour == kRed   ? "Red  "
+           : colour == kGreen ? "Green"
+                              : "Black";
 }
 
 // A complete update leaves its record in the Wine user's local application
@@ -754,19 +790,20 @@ void RunRecord() {
     const std::wstring folder = RecordsFolder();
     const std::vector<std::wstring> before = FilesIn(folder);
     Program program;
-    if (!program.Start("old-bootloader,latency:10,reboot:100,drain:4000") || !program.FindMainWindow(15000) ||
-        !AwaitReady(program))
+    if (!program.Start("old-bootloader,latency:10,reboot:100,drain:4000") ||
+        !program.FindMainWindow(15000) || !AwaitReady(program))
         return;
     program.Click(kUpdate);
-    if (!program.Await([&] { return program.LogCount() > 0 && program.Log().back().text == L"QDX-Update OK"; },
-                       180000, "\"QDX-Update OK\""))
+    if (!program.Await(
+            [&] { return program.LogCount() > 0 && program.Log().back().text == L"QDX-Update OK"; },
+            180000, "\"QDX-Update OK\""))
         return;
     std::wstring name;
     for (const std::wstring& file : FilesIn(folder))
         if (std::find(before.begin(), before.end(), file) == before.end()) name = file;
     if (name.size() != 24 || name.compare(15, 9, L"-1A2B.txt") != 0) {
-        Fail("no new record \"YYYYMMDD-HHMMSS-1A2B.txt\" in %s (found \"%s\")", Narrow(folder).c_str(),
-             Narrow(name).c_str());
+        Fail("no new record \"YYYYMMDD-HHMMSS-1A2B.txt\" in %s (found \"%s\")",
+             Narrow(folder).c_str(), Narrow(name).c_str());
         return;
     }
     std::vector<std::string> record = FileLines(folder + L"\\" + name);
@@ -780,23 +817,28 @@ void RunRecord() {
         "QDX-Update record", std::string("Tool: QDX-Update 1.0.0 (Windows ") + arch + ")"};
     for (size_t i = 0; i < 2; ++i)
         if (record.size() <= i || record[i] != expectedHead[i])
-            Fail("record line %zu is \"%s\", expected \"%s\"", i + 1, record.size() > i ? record[i].c_str() : "",
-                 expectedHead[i].c_str());
+            Fail("record line %zu is \"%s\", expected \"%s\"", i + 1,
+                 record.size() > i ? record[i].c_str() : "", expectedHead[i].c_str());
     const auto has = [&](const std::string& line) {
-        if (std::find(record.begin(), record.end(), line) == record.end()) Fail("the record lacks \"%s\"", line.c_str());
+        if (std::find(record.begin(), record.end(), line) == record.end())
+            Fail("the record lacks \"%s\"", line.c_str());
     };
     has("Device at start: USB Interface: Ready | Firmw. Version: 2.4.0.0 | Serial Number: 1A2B");
     has("Result: OK");
     has("Device at end: USB Interface: Ready | Firmw. Version: 2.5.0.0 | Serial Number: 1A2B");
     size_t files = 0;
-    for (const std::string& line : record) files += line.compare(0, 6, "File: ") == 0 && line.find(" | SHA-256 ") != std::string::npos;
+    for (const std::string& line : record)
+        files += line.compare(0, 6, "File: ") == 0 && line.find(" | SHA-256 ") != std::string::npos;
     if (files != 4) Fail("the record describes %zu update files, expected 4", files);
     const size_t expectedLines = std::size(expected::kCompleteUpdate);
-    if (log.size() != expectedLines) Fail("the record holds %zu log lines, expected %zu", log.size(), expectedLines);
+    if (log.size() != expectedLines)
+        Fail("the record holds %zu log lines, expected %zu", log.size(), expectedLines);
     for (size_t i = 0; i < log.size() && i < expectedLines; ++i) {
         const expected::LogEntry& e = expected::kCompleteUpdate[i];
         const std::string want = std::string(ColourName(e.colour)) + " " + Narrow(e.text);
-        if (log[i] != want) Fail("record log line %zu is \"%s\", expected \"%s\"", i + 1, log[i].c_str(), want.c_str());
+        if (log[i] != want)
+            Fail("record log line %zu is \"%s\", expected \"%s\"", i + 1, log[i].c_str(),
+                 want.c_str());
     }
     program.ExitAndExpectCode0();
 }
@@ -813,13 +855,16 @@ void RunRecordUnwritable() {
     Program program;
     if (!program.Start("") || !program.FindMainWindow(15000) || !AwaitReady(program)) return;
     program.Click(kUpdate);
-    if (!program.Await([&] { return program.Enabled(kUpdate); }, 10000, "the end of the update")) return;
+    if (!program.Await([&] { return program.Enabled(kUpdate); }, 10000, "the end of the update"))
+        return;
     ExpectLog(program, {{L"File not found: QDX140-GA0010.Bic", kRed}});
     HWND menu = OpenLogMenu(program);
     if (menu == nullptr) return;
     PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000)) Fail("Escape left the menu open");
-    if (GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY) Fail("the file in the way became a folder");
+    if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000))
+        Fail("Escape left the menu open");
+    if (GetFileAttributesW(blocker.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+        Fail("the file in the way became a folder");
     program.ExitAndExpectCode0();
 }
 
@@ -839,7 +884,8 @@ void RunQuitWhileProgramming() {
     PostMessageW(program.window(), WM_CLOSE, 0, 0);
     if (!program.Await(
             [&] {
-                return Program::WindowText(program.window()) == L"QDX-Update - closing after this stage";
+                return Program::WindowText(program.window()) ==
+                       L"QDX-Update - closing after this stage";
             },
             5000, "the caption to say the window closes after the stage"))
         return;
@@ -852,7 +898,8 @@ void RunQuitWhileProgramming() {
             return;
         std::wstring texts;
         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
-        if (texts.find(L"Quit now? The device may be left partly programmed.") == std::wstring::npos)
+        if (texts.find(L"Quit now? The device may be left partly programmed.") ==
+            std::wstring::npos)
             Fail("the question says: %s", Narrow(texts).c_str());
         PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
         if (answer == IDNO) {
@@ -867,7 +914,8 @@ void RunQuitWhileProgramming() {
         }
     }
     const long code = program.ExitCode(10000);
-    if (code != 3) Fail("after Yes QDX-Update ended with %ld, expected 3 (quit under a running worker)", code);
+    if (code != 3)
+        Fail("after Yes QDX-Update ended with %ld, expected 3 (quit under a running worker)", code);
 }
 
 struct Case {
@@ -883,29 +931,35 @@ std::vector<Case> Cases() {
     cases.push_back({"missing-file", RunMissingFile});
     cases.push_back({"info", RunInfo});
     cases.push_back({"missing-library", [] {
-                         RunLoadFailure(nullptr, {L"The device library QDX140.dll could not be loaded.",
-                                                  L"It was looked for in " + CurrentFolder() +
-                                                      L" (the folder of QDX-Update.exe) and in ",
-                                                  L"Put the maker's QDX140.dll beside QDX-Update.exe.",
-                                                  L"(error 126: "});
+                         RunLoadFailure(nullptr,
+                                        {L"The device library QDX140.dll could not be loaded.",
+                                         L"It was looked for in " + CurrentFolder() +
+                                             L" (the folder of QDX-Update.exe) and in ",
+                                         L"Put the maker's QDX140.dll beside QDX-Update.exe.",
+                                         L"(error 126: "});
                      }});
     cases.push_back({"missing-operation", [] {
-                         RunLoadFailure(L"QDX140-missing-op.dll",
-                                        {L"The device library has no operation 177 (ReadSystemParameter)."});
+                         RunLoadFailure(
+                             L"QDX140-missing-op.dll",
+                             {L"The device library has no operation 177 (ReadSystemParameter)."});
                      }});
     // The library of the other architecture names the package to use instead.
-    cases.push_back({"other-arch-library", [] {
-                         RunLoadFailure(L"QDX140-other-arch.dll",
-                                        {sizeof(void*) == 8
-                                             ? L"QDX140.dll is a 32-bit library; use the 32-bit QDX-Update (win32 package)"
-                                             : L"QDX140.dll is a 64-bit library; use the 64-bit QDX-Update (win64 package)",
-                                         L"(" + CurrentFolder() + L"\\QDX140.dll, error "});
-                     }});
-    cases.push_back({"missing-dependency", [] {
-                         RunLoadFailure(L"QDX140-needs-absent.dll",
-                                        {L"QDX140.dll needs qdx-absent.dll, which is missing on this computer.",
-                                         L"put qdx-absent.dll beside it.", L", error 126: "});
-                     }});
+    cases.push_back(
+        {"other-arch-library", [] {
+             RunLoadFailure(
+                 L"QDX140-other-arch.dll",
+                 {sizeof(void*) == 8
+                      ? L"QDX140.dll is a 32-bit library; use the 32-bit QDX-Update (win32 package)"
+                      : L"QDX140.dll is a 64-bit library; use the 64-bit QDX-Update (win64 "
+                        L"package)",
+                  L"(" + CurrentFolder() + L"\\QDX140.dll, error "});
+         }});
+    cases.push_back(
+        {"missing-dependency", [] {
+             RunLoadFailure(L"QDX140-needs-absent.dll",
+                            {L"QDX140.dll needs qdx-absent.dll, which is missing on this computer.",
+                             L"put qdx-absent.dll beside it.", L", error 126: "});
+         }});
     // Any other failure: the system's own text beside the number.
     cases.push_back({"library-init-fails", [] {
                          RunLoadFailure(L"QDX140-init-fails.dll",

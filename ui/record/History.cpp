@@ -37,7 +37,8 @@ std::string FieldValue(const std::string& device, const std::string& label) {
     if (at == std::string::npos) return {};
     const size_t start = at + label.size();
     const size_t end = device.find(" |", start);
-    std::string value = device.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string value =
+        device.substr(start, end == std::string::npos ? std::string::npos : end - start);
     while (!value.empty() && value.front() == ' ') value.erase(value.begin());
     return value;
 }
@@ -56,15 +57,18 @@ std::wstring HistoryLine(const std::string& record) {
                              OrQuestion(FieldValue(start, "Serial Number:")) + "  " +
                              OrQuestion(FieldValue(start, "Firmw. Version:")) + " -> " +
                              OrQuestion(FieldValue(end, "Firmw. Version:")) + "  " +
-                             (result.empty() ? "no end" : result) + "  " + (duration.empty() ? "-" : duration);
+                             (result.empty() ? "no end" : result) + "  " +
+                             (duration.empty() ? "-" : duration);
     std::wstring wide;
-    for (char c : line) wide.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<wchar_t>(c) : L'?');
+    for (char c : line)
+        wide.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<wchar_t>(c) : L'?');
     return wide;
 }
 
 std::vector<std::wstring> HistoryLines(const std::string& folder, size_t count) {
     std::vector<std::string> names = platform::ListFiles(folder);
-    names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !IsRecordName(n); }),
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& n) { return !IsRecordName(n); }),
                 names.end());
     std::sort(names.begin(), names.end(), std::greater<>());
     std::vector<std::wstring> lines;

@@ -40,7 +40,9 @@ std::wstring FromUtf8(const std::string& text) {
             continue;
         }
         uint32_t code = c & (0x3Fu >> extra);
-        for (int k = 1; k <= extra; ++k) code = code << 6 | (static_cast<unsigned char>(text[i + static_cast<size_t>(k)]) & 0x3Fu);
+        for (int k = 1; k <= extra; ++k)
+            code =
+                code << 6 | (static_cast<unsigned char>(text[i + static_cast<size_t>(k)]) & 0x3Fu);
         if (sizeof(wchar_t) == 2 && code > 0xFFFF) {
             code -= 0x10000;
             wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
@@ -64,40 +66,48 @@ std::wstring Seconds(int64_t ms) {
 std::wstring DescribeFile(int row) {
     const std::wstring name = update::UpdateFileName(row);
     platform::InputFile file;
-    if (!file.Open(name)) return platform::FormatText(L"File: %ls | cannot be opened", name.c_str());
+    if (!file.Open(name))
+        return platform::FormatText(L"File: %ls | cannot be opened", name.c_str());
     uint64_t length = 0;
-    if (!file.Length(length)) return platform::FormatText(L"File: %ls | its length cannot be taken", name.c_str());
+    if (!file.Length(length))
+        return platform::FormatText(L"File: %ls | its length cannot be taken", name.c_str());
     Sha256 hash;
     uint8_t header[update::kHeaderSize] = {};
     size_t have = 0;
     std::vector<uint8_t> buffer(65536);
     for (;;) {
         const int32_t n = file.Read(buffer.data(), static_cast<uint32_t>(buffer.size()));
-        if (n < 0) return platform::FormatText(L"File: %ls | %llu bytes | cannot be read", name.c_str(),
-                                               static_cast<unsigned long long>(length));
+        if (n < 0)
+            return platform::FormatText(L"File: %ls | %llu bytes | cannot be read", name.c_str(),
+                                        static_cast<unsigned long long>(length));
         if (n == 0) break;
-        for (size_t i = 0; have < update::kHeaderSize && i < static_cast<size_t>(n); ++i) header[have++] = buffer[i];
+        for (size_t i = 0; have < update::kHeaderSize && i < static_cast<size_t>(n); ++i)
+            header[have++] = buffer[i];
         hash.Add(buffer.data(), static_cast<size_t>(n));
     }
     const std::wstring digest = platform::Widen(hash.FinishHex().c_str());
     if (have < update::kHeaderSize)
-        return platform::FormatText(L"File: %ls | %llu bytes | SHA-256 %ls | shorter than its header", name.c_str(),
-                                    static_cast<unsigned long long>(length), digest.c_str());
-    return platform::FormatText(L"File: %ls | %llu bytes | SHA-256 %ls | header version %04X", name.c_str(),
-                                static_cast<unsigned long long>(length), digest.c_str(),
+        return platform::FormatText(
+            L"File: %ls | %llu bytes | SHA-256 %ls | shorter than its header", name.c_str(),
+            static_cast<unsigned long long>(length), digest.c_str());
+    return platform::FormatText(L"File: %ls | %llu bytes | SHA-256 %ls | header version %04X",
+                                name.c_str(), static_cast<unsigned long long>(length),
+                                digest.c_str(),
                                 static_cast<unsigned>(update::HeaderVersion(header, have)));
 }
 
 std::string TimeForName(const platform::LocalTime& t) {
-    return platform::ToUtf8(platform::FormatText(L"%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                                                 t.minute, t.second));
+    return platform::ToUtf8(platform::FormatText(L"%04d%02d%02d-%02d%02d%02d", t.year, t.month,
+                                                 t.day, t.hour, t.minute, t.second));
 }
 
 // A new file "<stem>.txt" in the folder, or "<stem>-2.txt" and so on when the
 // name is taken.
-bool CreateUnique(platform::LineFile& file, const std::string& folder, const std::string& stem, std::string& path) {
+bool CreateUnique(platform::LineFile& file, const std::string& folder, const std::string& stem,
+                  std::string& path) {
     for (int n = 1; n <= 99; ++n) {
-        path = platform::JoinPath(folder, n == 1 ? stem + ".txt" : stem + "-" + std::to_string(n) + ".txt");
+        path = platform::JoinPath(folder,
+                                  n == 1 ? stem + ".txt" : stem + "-" + std::to_string(n) + ".txt");
         if (file.Create(path)) return true;
     }
     path.clear();
@@ -138,7 +148,9 @@ std::string SaveLogLines(const std::string& folder, const std::vector<std::wstri
                          const platform::LocalTime& time) {
     platform::LineFile file;
     std::string path;
-    if (!platform::MakeFolders(folder) || !CreateUnique(file, folder, TimeForName(time) + "-log", path)) return {};
+    if (!platform::MakeFolders(folder) ||
+        !CreateUnique(file, folder, TimeForName(time) + "-log", path))
+        return {};
     if (!file.Append(LogText(lines, "\n"))) return {};
     return path;
 }
@@ -151,13 +163,18 @@ UpdateRecorder::~UpdateRecorder() {
 }
 
 void UpdateRecorder::SetFieldText(int controlId, const std::wstring& text) {
-    if (controlId == linkStatusField) linkStatus_ = text;
-    else if (controlId == firmwareVersionField) firmwareVersion_ = text;
-    else if (controlId == serialNumberField) serialNumber_ = text;
+    if (controlId == linkStatusField)
+        linkStatus_ = text;
+    else if (controlId == firmwareVersionField)
+        firmwareVersion_ = text;
+    else if (controlId == serialNumberField)
+        serialNumber_ = text;
     window_.SetFieldText(controlId, text);
 }
 
-void UpdateRecorder::EnableControl(int controlId, bool enabled) { window_.EnableControl(controlId, enabled); }
+void UpdateRecorder::EnableControl(int controlId, bool enabled) {
+    window_.EnableControl(controlId, enabled);
+}
 
 void UpdateRecorder::RefreshControl(int controlId) { window_.RefreshControl(controlId); }
 
@@ -186,20 +203,23 @@ void UpdateRecorder::UpdateStarted() {
         return;
     }
     if (!platform::MakeFolders(folder_) ||
-        !CreateUnique(file_, folder_, TimeForName(t) + "-" + SerialForName(serialNumber_), recordPath_)) {
+        !CreateUnique(file_, folder_, TimeForName(t) + "-" + SerialForName(serialNumber_),
+                      recordPath_)) {
         writable_ = false;
-        note_ = platform::FormatText(L"No record: %ls cannot be written", FromUtf8(folder_).c_str());
+        note_ =
+            platform::FormatText(L"No record: %ls cannot be written", FromUtf8(folder_).c_str());
         return;
     }
     writable_ = true;
     note_ = platform::FormatText(L"Record: %ls", FromUtf8(recordPath_).c_str());
     // The header in one write: one flush to the disk instead of eleven.
     std::wstring header = L"QDX-Update record\n";
-    header += platform::FormatText(L"Tool: QDX-Update %ls (%ls %ls)\n", platform::Widen(QDX_VERSION).c_str(),
-                                   kSystem, kArchitecture);
-    header += platform::FormatText(L"Tool folder: %ls\n", FromUtf8(platform::CurrentFolder()).c_str());
-    header += platform::FormatText(L"Started: %04d-%02d-%02d %02d:%02d:%02d\n", t.year, t.month, t.day, t.hour,
-                                   t.minute, t.second);
+    header += platform::FormatText(L"Tool: QDX-Update %ls (%ls %ls)\n",
+                                   platform::Widen(QDX_VERSION).c_str(), kSystem, kArchitecture);
+    header +=
+        platform::FormatText(L"Tool folder: %ls\n", FromUtf8(platform::CurrentFolder()).c_str());
+    header += platform::FormatText(L"Started: %04d-%02d-%02d %02d:%02d:%02d\n", t.year, t.month,
+                                   t.day, t.hour, t.minute, t.second);
     header += platform::FormatText(L"Device at start: %ls\n", DeviceShown().c_str());
     for (int row = 0; row < 4; ++row) header += DescribeFile(row) + L"\n";
     header += L"Log (seconds since the start, colour, line):";
@@ -220,7 +240,8 @@ void UpdateRecorder::Write(const std::wstring& line) {
     if (!file_.Append(platform::ToUtf8(line) + "\n")) {
         // The disk is full or gone: the record ends here, the update goes on.
         writable_ = false;
-        note_ = platform::FormatText(L"Record incomplete: %ls cannot be written", FromUtf8(recordPath_).c_str());
+        note_ = platform::FormatText(L"Record incomplete: %ls cannot be written",
+                                     FromUtf8(recordPath_).c_str());
     }
 }
 

@@ -30,9 +30,7 @@ bool EndControl::OnAnswer(Command command) {
             ended_ = true;
             return true;
         case Command::No:
-        case Command::Cancel:
-            asking_ = false;
-            return true;
+        case Command::Cancel: asking_ = false; return true;
         default: return false;
     }
 }

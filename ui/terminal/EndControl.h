@@ -25,10 +25,10 @@ public:
     }
 
     bool ended() const { return ended_; }
-    bool quitNow() const { return quitNow_; }  // ended while a worker programs the device
-    bool closing() const { return closing_; }  // the end waits for a worker's stage
-    bool asking() const { return asking_; }    // the question is shown
-    bool hungUp() const { return hungUp_; }    // SIGHUP: no one is there to answer
+    bool quitNow() const { return quitNow_; }     // ended while a worker programs the device
+    bool closing() const { return closing_; }     // the end waits for a worker's stage
+    bool asking() const { return asking_; }       // the question is shown
+    bool hungUp() const { return hungUp_; }       // SIGHUP: no one is there to answer
     int endSignal() const { return endSignal_; }  // the last end signal, 0 for none
 
 private:

@@ -8,14 +8,22 @@ namespace ui::terminal {
 
 Command CommandForKey(int key) {
     switch (key) {
-        case 'u': case 'U': return Command::Update;
-        case 'i': case 'I': return Command::Info;
-        case 'r': case 'R': return Command::Restart;
-        case 'e': case 'E': return Command::Exit;
-        case 's': case 'S': return Command::SaveLog;
-        case 'h': case 'H': return Command::History;
-        case 'y': case 'Y': return Command::Yes;
-        case 'n': case 'N': return Command::No;
+        case 'u':
+        case 'U': return Command::Update;
+        case 'i':
+        case 'I': return Command::Info;
+        case 'r':
+        case 'R': return Command::Restart;
+        case 'e':
+        case 'E': return Command::Exit;
+        case 's':
+        case 'S': return Command::SaveLog;
+        case 'h':
+        case 'H': return Command::History;
+        case 'y':
+        case 'Y': return Command::Yes;
+        case 'n':
+        case 'N': return Command::No;
         case 27: return Command::Cancel;
         case '?': return Command::About;
         case KEY_UP: return Command::LineUp;

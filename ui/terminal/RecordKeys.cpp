@@ -26,14 +26,17 @@ void RecordKeys::SaveLog() {
         return;
     }
     const std::string path = record::SaveLogLines(recorder_.folder(), lines, platform::LocalNow());
-    window_.SetFooterNote(path.empty() ? platform::FormatText(L"Log not saved: %ls cannot be written",
-                                                              Wide(recorder_.folder()).c_str())
-                                       : platform::FormatText(L"Log saved: %ls", Wide(path).c_str()));
+    window_.SetFooterNote(path.empty()
+                              ? platform::FormatText(L"Log not saved: %ls cannot be written",
+                                                     Wide(recorder_.folder()).c_str())
+                              : platform::FormatText(L"Log saved: %ls", Wide(path).c_str()));
 }
 
 void RecordKeys::ShowHistory() {
     std::vector<std::wstring> lines = record::HistoryLines(recorder_.folder(), 50);
-    if (lines.empty()) lines.push_back(platform::FormatText(L"No records in %ls", Wide(recorder_.folder()).c_str()));
+    if (lines.empty())
+        lines.push_back(
+            platform::FormatText(L"No records in %ls", Wide(recorder_.folder()).c_str()));
     window_.ShowHistory(lines);
 }
 

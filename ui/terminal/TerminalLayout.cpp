@@ -13,7 +13,7 @@ Layout ComputeLayout(int rows, int cols) {
 
     // Row 0 and the last row are the frame; column 0 and the last column too.
     const int left = 2;
-    const int right = cols - 2 - kButtonWidth;  // the button column
+    const int right = cols - 2 - kButtonWidth;    // the button column
     const int middle = right - 2 - kButtonWidth;  // QDX Info, beside the firmware version
 
     l.currentFile = {2, left, 1, right - 2 - left};

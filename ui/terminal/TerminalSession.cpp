@@ -82,11 +82,11 @@ TerminalSession::TerminalSession() {
 
     // Our handlers go in before curses starts, so that curses keeps its hands
     // off these signals and the window decides how to end.
-    struct sigaction end{};
+    struct sigaction end {};
     end.sa_handler = OnEndSignal;
     sigemptyset(&end.sa_mask);
     for (int sig : kEndSignals) sigaction(sig, &end, nullptr);
-    struct sigaction crash{};
+    struct sigaction crash {};
     crash.sa_handler = OnCrashSignal;
     sigemptyset(&crash.sa_mask);
     crash.sa_flags = static_cast<int>(SA_RESETHAND);

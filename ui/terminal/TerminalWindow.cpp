@@ -48,9 +48,7 @@ void PutText(WINDOW* win, int y, int x, const std::wstring& text, int width) {
     mvwaddnwstr(win, y, x, text.c_str(), std::min<int>(width, static_cast<int>(text.size())));
 }
 
-void PutText(WINDOW* win, int y, int x, const wchar_t* text) {
-    mvwaddwstr(win, y, x, text);
-}
+void PutText(WINDOW* win, int y, int x, const wchar_t* text) { mvwaddwstr(win, y, x, text); }
 
 }  // namespace
 
@@ -120,8 +118,10 @@ void CTerminalWindow::Relayout() {
         const bool history = historyShown_;
         const std::vector<std::wstring> lines = history_;
         CloseAbout();
-        if (history) ShowHistory(lines);
-        else ShowAbout();
+        if (history)
+            ShowHistory(lines);
+        else
+            ShowAbout();
     }
     PaintAll();
 }
@@ -181,8 +181,10 @@ void CTerminalWindow::ScrollLines(long lines) {
 }
 
 void CTerminalWindow::ScrollPages(long pages) {
-    if (pages < 0) view_.PageUp(log_.size());
-    else view_.PageDown(log_.size());
+    if (pages < 0)
+        view_.PageUp(log_.size());
+    else
+        view_.PageDown(log_.size());
     PaintLog();
 }
 
@@ -253,7 +255,8 @@ void CTerminalWindow::PaintFooterNote() {
     const auto room = static_cast<size_t>(std::max(width - 2, 1));
     if (text.size() > room) {
         const size_t colon = text.find(L": ");
-        const std::wstring label = colon != std::wstring::npos && colon + 3 < room / 2 ? text.substr(0, colon + 2) : L"";
+        const std::wstring label =
+            colon != std::wstring::npos && colon + 3 < room / 2 ? text.substr(0, colon + 2) : L"";
         text = label + L"\u2026" + text.substr(text.size() - (room - label.size() - 1));
     }
     text = L" " + text + L" ";
@@ -328,12 +331,17 @@ void CTerminalWindow::PaintLog() {
         attr_t attr = A_NORMAL;
         // The stored colour picks the ink; 0 draws in the terminal's own text colour.
         short pair = 0;
-        if (line.colour == StoredColour(LogColour::Blue)) pair = kBluePair;
-        else if (line.colour == StoredColour(LogColour::Red)) pair = kRedPair;
-        else if (line.colour == StoredColour(LogColour::Green)) pair = kGreenPair;
+        if (line.colour == StoredColour(LogColour::Blue))
+            pair = kBluePair;
+        else if (line.colour == StoredColour(LogColour::Red))
+            pair = kRedPair;
+        else if (line.colour == StoredColour(LogColour::Green))
+            pair = kGreenPair;
         if (pair != 0) {
-            if (colours_) attr = COLOR_PAIR(pair);
-            else if (pair == kRedPair) attr = A_BOLD;
+            if (colours_)
+                attr = COLOR_PAIR(pair);
+            else if (pair == kRedPair)
+                attr = A_BOLD;
         }
         wattrset(stdscr, static_cast<int>(attr));
         mvwaddnwstr(stdscr, r.y + row, r.x, line.text.c_str(),
@@ -359,7 +367,8 @@ void CTerminalWindow::PaintLog() {
 void CTerminalWindow::PaintQuitQuestion() {
     wattrset(stdscr, A_BOLD | A_REVERSE);
     // 59 columns: it fits the smallest window.
-    PutText(stdscr, layout_.rows - 1, 2, L" Quit now? The device may be left partly programmed. [Y/N] ");
+    PutText(stdscr, layout_.rows - 1, 2,
+            L" Quit now? The device may be left partly programmed. [Y/N] ");
     wattrset(stdscr, A_NORMAL);
 }
 
@@ -392,7 +401,8 @@ void CTerminalWindow::PaintAbout() {
     };
     centred(0, L" About QDX-Update ", A_NORMAL);
     centred(2, L"QDX-Update", A_BOLD);
-    centred(3, platform::FormatText(L"Version %ls", platform::Widen(QDX_VERSION).c_str()), A_NORMAL);
+    centred(3, platform::FormatText(L"Version %ls", platform::Widen(QDX_VERSION).c_str()),
+            A_NORMAL);
     centred(5, L"Press any key", A_DIM);
 }
 

@@ -86,7 +86,7 @@ private:
     LogModel log_;
     LogView view_;
     Layout layout_;
-    _win_st* about_ = nullptr;  // the About box (or the history) while it is shown
+    _win_st* about_ = nullptr;           // the About box (or the history) while it is shown
     std::vector<std::wstring> history_;  // the history's lines while it is shown
     bool historyShown_ = false;
     std::wstring footerNote_;

@@ -36,7 +36,8 @@ BOOL CFlasherDlg::OnInitDialog() {
     // The About entry, only when its text exists.
     if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
         wchar_t text[256];
-        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 256) > 0 && text[0] != L'\0') {
+        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 256) > 0 &&
+            text[0] != L'\0') {
             AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
         }
@@ -58,17 +59,10 @@ bool CFlasherDlg::OnCommand(WORD id, WORD code, HWND control) {
     if (control == nullptr && logMenu_.OnCommand(id)) return true;
     if (code == BN_CLICKED) {
         switch (id) {
-            case IDC_RESTART:
-                logic_.OnRestartButton();
-                return true;
-            case IDC_INFO:
-                logic_.OnInfoButton();
-                return true;
-            case IDC_UPDATE:
-                logic_.OnUpdateButton();
-                return true;
-            default:
-                break;
+            case IDC_RESTART: logic_.OnRestartButton(); return true;
+            case IDC_INFO: logic_.OnInfoButton(); return true;
+            case IDC_UPDATE: logic_.OnUpdateButton(); return true;
+            default: break;
         }
     }
     return CDialogBase::OnCommand(id, code, control);
@@ -111,7 +105,8 @@ BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM lParam) {
     auto* search = reinterpret_cast<OwnedDialog*>(lParam);
     wchar_t className[16] = L"";
     GetClassNameW(window, className, 16);
-    if (GetWindow(window, GW_OWNER) != search->owner || wcscmp(className, L"#32770") != 0) return TRUE;
+    if (GetWindow(window, GW_OWNER) != search->owner || wcscmp(className, L"#32770") != 0)
+        return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -139,8 +134,10 @@ void CFlasherDlg::BlockShutdownWhileWorkerRuns() {
     const bool busy = ui::WorkerHoldsDevice();
     if (busy == blockingShutdown_) return;
     blockingShutdown_ = busy;
-    if (busy) shutdownReasonCreate(hwnd(), kShutdownReason);
-    else shutdownReasonDestroy(hwnd());
+    if (busy)
+        shutdownReasonCreate(hwnd(), kShutdownReason);
+    else
+        shutdownReasonDestroy(hwnd());
 }
 
 void CFlasherDlg::OnPaint() {
@@ -174,15 +171,12 @@ bool CFlasherDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result
             OnPaint();
             result = 0;
             return true;
-        case WM_QUERYDRAGICON:
-            result = reinterpret_cast<LRESULT>(icon_);
-            return true;
+        case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(icon_); return true;
         case WM_QUERYENDSESSION:
             BlockShutdownWhileWorkerRuns();
             result = blockingShutdown_ ? FALSE : TRUE;
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -284,9 +278,11 @@ void CFlasherDlg::InvalidateAppended(int oldFirstIndex, int count) {
         return;
     }
     if (shift > 0)
-        ScrollWindowEx(list, 0, -shift * height, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE | SW_ERASE);
+        ScrollWindowEx(list, 0, -shift * height, nullptr, nullptr, nullptr, nullptr,
+                       SW_INVALIDATE | SW_ERASE);
     RECT last;
-    if (logList_.Send(LB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last)) != LB_ERR)
+    if (logList_.Send(LB_GETITEMRECT, static_cast<WPARAM>(count - 1),
+                      reinterpret_cast<LPARAM>(&last)) != LB_ERR)
         InvalidateRect(list, &last, TRUE);
 }
 
@@ -295,12 +291,14 @@ void CFlasherDlg::InvalidateAppended(int oldFirstIndex, int count) {
 void CFlasherDlg::ShowLastLine(int count) {
     RECT client, last;
     GetClientRect(logList_.hwnd(), &client);
-    if (logList_.Send(LB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last)) ==
-            LB_ERR ||
+    if (logList_.Send(LB_GETITEMRECT, static_cast<WPARAM>(count - 1),
+                      reinterpret_cast<LPARAM>(&last)) == LB_ERR ||
         (last.top >= client.top && last.bottom <= client.bottom))
         return;
-    const auto height = static_cast<int>(logList_.Send(LB_GETITEMHEIGHT, static_cast<WPARAM>(count - 1)));
-    const int visible = height > 0 ? std::max(1, static_cast<int>(client.bottom - client.top) / height) : 1;
+    const auto height =
+        static_cast<int>(logList_.Send(LB_GETITEMHEIGHT, static_cast<WPARAM>(count - 1)));
+    const int visible =
+        height > 0 ? std::max(1, static_cast<int>(client.bottom - client.top) / height) : 1;
     logList_.Send(LB_SETTOPINDEX, static_cast<WPARAM>(std::max(0, count - visible)));
 }
 

@@ -12,17 +12,19 @@ namespace {
 
 std::wstring FromUtf8(const std::string& text) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
 }
 
 // The standard save dialog, suggesting "YYYYMMDD-HHMMSS-log.txt".
 bool StandardChooseFile(HWND owner, std::wstring& path) {
     const platform::LocalTime t = platform::LocalNow();
-    std::wstring name = platform::FormatText(L"%04d%02d%02d-%02d%02d%02d-log.txt", t.year, t.month, t.day, t.hour,
-                                             t.minute, t.second);
+    std::wstring name = platform::FormatText(L"%04d%02d%02d-%02d%02d%02d-log.txt", t.year, t.month,
+                                             t.day, t.hour, t.minute, t.second);
     name.resize(MAX_PATH, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -48,24 +50,19 @@ void CLogMenu::Attach(HWND dialog, CListBoxBase& log, const ui::record::UpdateRe
     SetWindowSubclass(log.hwnd(), LogProc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
-LRESULT CALLBACK CLogMenu::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                   DWORD_PTR self) {
+LRESULT CALLBACK CLogMenu::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR, DWORD_PTR self) {
     auto* menu = reinterpret_cast<CLogMenu*>(self);
     switch (message) {
-        case WM_CONTEXTMENU:
-            menu->Show(lParam);
-            return 0;
+        case WM_CONTEXTMENU: menu->Show(lParam); return 0;
         case WM_KEYDOWN:
             if (wParam == 'C' && GetKeyState(VK_CONTROL) < 0) {
                 menu->CopyToClipboard();
                 return 0;
             }
             break;
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(window, LogProc, 1);
-            break;
-        default:
-            break;
+        case WM_NCDESTROY: RemoveWindowSubclass(window, LogProc, 1); break;
+        default: break;
     }
     return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -87,7 +84,8 @@ void CLogMenu::Show(LPARAM screenPoint) {
     AppendMenuW(menu, MF_STRING, kHistory, L"Update &History\u2026");
     if (recorder_->folder().empty() || !recorder_->writable()) {
         // The last update could not be recorded: say so where the records are offered.
-        const std::wstring note = recorder_->note().empty() ? L"No records folder" : recorder_->note();
+        const std::wstring note =
+            recorder_->note().empty() ? L"No records folder" : recorder_->note();
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING | MF_GRAYED, kNoRecords, note.c_str());
     }
@@ -101,23 +99,26 @@ bool CLogMenu::OnCommand(WORD id) {
         case kSaveAs: {
             std::wstring path;
             if (chooseFile_(dialog_, path) && !SaveLines(path, Lines()))
-                MessageBoxW(dialog_, (L"The log could not be saved in " + path).c_str(), L"QDX-Update",
-                            MB_OK | MB_ICONERROR);
+                MessageBoxW(dialog_, (L"The log could not be saved in " + path).c_str(),
+                            L"QDX-Update", MB_OK | MB_ICONERROR);
             return true;
         }
         case kOpenRecords: {
             const std::string folder = recorder_->folder();
             if (folder.empty() || !platform::MakeFolders(folder)) {
-                MessageBoxW(dialog_, (L"The records folder cannot be created: " + FromUtf8(folder)).c_str(),
+                MessageBoxW(dialog_,
+                            (L"The records folder cannot be created: " + FromUtf8(folder)).c_str(),
                             L"QDX-Update", MB_OK | MB_ICONERROR);
                 return true;
             }
-            ShellExecuteW(dialog_, L"open", FromUtf8(folder).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            ShellExecuteW(dialog_, L"open", FromUtf8(folder).c_str(), nullptr, nullptr,
+                          SW_SHOWNORMAL);
             return true;
         }
         case kHistory: {
             std::wstring text;
-            for (const std::wstring& line : ui::record::HistoryLines(recorder_->folder(), 20)) text += line + L"\r\n";
+            for (const std::wstring& line : ui::record::HistoryLines(recorder_->folder(), 20))
+                text += line + L"\r\n";
             if (text.empty()) text = L"No records in " + FromUtf8(recorder_->folder());
             MessageBoxW(dialog_, text.c_str(), L"Update History", MB_OK);
             return true;
@@ -154,12 +155,14 @@ bool CLogMenu::CopyToClipboard() const {
 }
 
 bool CLogMenu::SaveLines(const std::wstring& path, const std::vector<std::wstring>& lines) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const std::string text = ui::record::LogText(lines, "\r\n");
     DWORD written = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size();
+    const bool ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
     CloseHandle(file);
     return ok;
 }

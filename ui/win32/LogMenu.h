@@ -14,8 +14,8 @@ namespace win32 {
 
 class CLogMenu {
 public:
-    static constexpr WORD kCopy = 0x7101, kSaveAs = 0x7102, kOpenRecords = 0x7103, kHistory = 0x7104,
-                          kNoRecords = 0x7105;
+    static constexpr WORD kCopy = 0x7101, kSaveAs = 0x7102, kOpenRecords = 0x7103,
+                          kHistory = 0x7104, kNoRecords = 0x7105;
 
     // Asks for the file to save the log in; false when the operator cancels.
     using ChooseFile = std::function<bool(HWND owner, std::wstring& path)>;
@@ -35,8 +35,8 @@ public:
     static bool SaveLines(const std::wstring& path, const std::vector<std::wstring>& lines);
 
 private:
-    static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                    DWORD_PTR self);
+    static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR id, DWORD_PTR self);
     void Show(LPARAM screenPoint);
 
     HWND dialog_ = nullptr;

@@ -42,7 +42,8 @@ int CListBoxBase::AddString(const wchar_t* text) const {
 }
 
 int CListBoxBase::SetItemData(int index, DWORD_PTR data) const {
-    return static_cast<int>(Send(LB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data)));
+    return static_cast<int>(
+        Send(LB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data)));
 }
 
 DWORD_PTR CListBoxBase::GetItemData(int index) const {
@@ -88,9 +89,8 @@ CDialogBase::~CDialogBase() {
 
 INT_PTR CDialogBase::DoModal() {
     modal_ = true;
-    const INT_PTR result =
-        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
-                        DialogProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_),
+                                           parent_, DialogProc, reinterpret_cast<LPARAM>(this));
     hwnd_ = nullptr;
     attached_.clear();
     return result;
@@ -167,11 +167,11 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND window, UINT message, WPARAM wPara
 
 INT_PTR CDialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            return OnInitDialog();
+        case WM_INITDIALOG: return OnInitDialog();
         case WM_COMMAND:
-            return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE
-                                                                                           : FALSE;
+            return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))
+                       ? TRUE
+                       : FALSE;
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             if (CListBoxBase* control = OwnerDrawn(item->CtlID)) {
@@ -193,8 +193,7 @@ INT_PTR CDialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             // owner-drawn items are ours to measure anew.
             for (const Attached& entry : attached_) entry.control->DpiChanged(LOWORD(wParam));
             break;
-        default:
-            break;
+        default: break;
     }
     LRESULT result = 0;
     if (!OnMessage(message, wParam, lParam, result)) return FALSE;
@@ -211,11 +210,8 @@ INT_PTR CDialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORMSGBOX:
         case WM_COMPAREITEM:
         case WM_VKEYTOITEM:
-        case WM_CHARTOITEM:
-            return static_cast<INT_PTR>(result);
-        default:
-            SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
-            return TRUE;
+        case WM_CHARTOITEM: return static_cast<INT_PTR>(result);
+        default: SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); return TRUE;
     }
 }
 
