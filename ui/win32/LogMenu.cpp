@@ -1,6 +1,5 @@
 #include "ui/win32/LogMenu.h"
 
-#include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -47,12 +46,18 @@ void CLogMenu::Attach(HWND dialog, CListBoxBase& log, const ui::record::UpdateRe
     dialog_ = dialog;
     log_ = &log;
     recorder_ = &recorder;
-    SetWindowSubclass(log.hwnd(), LogProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // A plain window procedure in front of the list's own. The common
+    // controls' subclassing looks its data up as a window property on every
+    // message, a round trip to the window server under Wine: with it a full
+    // log's ClearLog took about 0.9 s instead of 35 ms.
+    SetWindowLongPtrW(log.hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    logProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(log.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LogProc)));
 }
 
-LRESULT CALLBACK CLogMenu::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR, DWORD_PTR self) {
-    auto* menu = reinterpret_cast<CLogMenu*>(self);
+LRESULT CALLBACK CLogMenu::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* menu = reinterpret_cast<CLogMenu*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    const WNDPROC next = menu->logProc_;
     switch (message) {
         case WM_CONTEXTMENU: menu->Show(lParam); return 0;
         case WM_KEYDOWN:
@@ -61,10 +66,13 @@ LRESULT CALLBACK CLogMenu::LogProc(HWND window, UINT message, WPARAM wParam, LPA
                 return 0;
             }
             break;
-        case WM_NCDESTROY: RemoveWindowSubclass(window, LogProc, 1); break;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            break;
         default: break;
     }
-    return DefSubclassProc(window, message, wParam, lParam);
+    return CallWindowProcW(next, window, message, wParam, lParam);
 }
 
 void CLogMenu::Show(LPARAM screenPoint) {

@@ -35,14 +35,14 @@ public:
     static bool SaveLines(const std::wstring& path, const std::vector<std::wstring>& lines);
 
 private:
-    static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Show(LPARAM screenPoint);
 
     HWND dialog_ = nullptr;
     CListBoxBase* log_ = nullptr;
     const ui::record::UpdateRecorder* recorder_ = nullptr;
     ChooseFile chooseFile_;
+    WNDPROC logProc_ = nullptr;  // the list's own procedure, behind LogProc
 };
 
 }  // namespace win32
