@@ -15,6 +15,7 @@
 #include "device/DeviceLibrary.h"
 #include "platform/File.h"
 #include "simulator/SimDevice.h"
+#include "tests/wine/Clipboard.h"
 #include "ui/win32/FlasherDlgWin32.h"
 #include "ui/win32/resource.h"
 #include "update/UpdateState.h"
@@ -946,25 +947,6 @@ MenuSeen ShowLogMenu(HWND log) {
 const std::vector<std::wstring> kLogMenu = {L"&Copy\tCtrl+C", L"&Save As\u2026", L"",
                                             L"&Open Records Folder", L"Update &History\u2026"};
 
-std::wstring Clipboard() {
-    std::wstring text = L"<no text>";
-    if (!OpenClipboard(nullptr)) return L"<not open>";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-void EmptyTheClipboard() {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
-}
-
 std::string FileBytes(const std::wstring& path) {
     std::string bytes;
     if (FILE* f = _wfopen(path.c_str(), L"rb")) {
@@ -996,12 +978,12 @@ TEST_F(MainWindow, CopyAndCtrlCPutEveryLineOnTheClipboard) {
     dialog_.AppendLogLine(L"Gr\u00FC\u00DFe \u20AC", LogColour::Green);
     const std::wstring expected = L"Start Update\r\n\r\nGr\u00FC\u00DFe \u20AC\r\n";
 
-    EmptyTheClipboard();
+    ASSERT_TRUE(wine_tests::EmptyTheClipboard());
     SendMessageW(hwnd(), WM_COMMAND, win32::CLogMenu::kCopy, 0);  // the menu's Copy
-    EXPECT_EQ(Clipboard(), expected);
+    EXPECT_EQ(wine_tests::ClipboardText(), expected);
 
     // Ctrl+C in the log.
-    EmptyTheClipboard();
+    ASSERT_TRUE(wine_tests::EmptyTheClipboard());
     BYTE keys[256];
     GetKeyboardState(keys);
     const BYTE control = keys[VK_CONTROL];
@@ -1010,12 +992,12 @@ TEST_F(MainWindow, CopyAndCtrlCPutEveryLineOnTheClipboard) {
     SendMessageW(item(IDC_LOG), WM_KEYDOWN, 'C', 0);
     keys[VK_CONTROL] = control;
     SetKeyboardState(keys);
-    EXPECT_EQ(Clipboard(), expected);
+    EXPECT_EQ(wine_tests::ClipboardText(), expected);
 
     // C alone copies nothing.
-    EmptyTheClipboard();
+    ASSERT_TRUE(wine_tests::EmptyTheClipboard());
     SendMessageW(item(IDC_LOG), WM_KEYDOWN, 'C', 0);
-    EXPECT_EQ(Clipboard(), L"<no text>");
+    EXPECT_EQ(wine_tests::ClipboardText(), L"<no text>");
 }
 
 TEST_F(MainWindow, SaveAsWritesTheLinesAsUtf8ThroughTheDialog) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "tests/CompleteUpdateLog.h"
+#include "tests/wine/Clipboard.h"
 
 namespace {
 
@@ -660,26 +661,6 @@ void RunCloseWhileProgramming() {
 // ---- the log's context menu and the update record
 // ------------------------------------------------
 
-std::wstring ReadClipboard() {
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return L"<the clipboard cannot be opened>";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-void EmptyTheClipboard() {
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-}
-
 // The popup menu window (class #32768) the program shows.
 struct MenuSearch {
     DWORD pid;
@@ -725,7 +706,7 @@ void RunLogMenu() {
     program.Click(kInfo);
     std::wstring shown;
     for (const LogLine& line : program.Log()) shown += line.text + L"\r\n";
-    EmptyTheClipboard();
+    wine_tests::EmptyTheClipboard();
     HWND menu = OpenLogMenu(program);
     if (menu == nullptr) return;
     Screenshot(program, menu, "log-menu");
@@ -734,10 +715,13 @@ void RunLogMenu() {
     const DWORD sequence = GetClipboardSequenceNumber();
     PostMessageW(menu, WM_CHAR, L'c', 0);
     if (!WaitFor(
-            [&] { return GetClipboardSequenceNumber() != sequence && ReadClipboard() == shown; },
+            [&] {
+                return GetClipboardSequenceNumber() != sequence &&
+                       wine_tests::ClipboardText() == shown;
+            },
             5000))
-        Fail("the clipboard holds \"%s\", expected the log \"%s\"", Narrow(ReadClipboard()).c_str(),
-             Narrow(shown).c_str());
+        Fail("the clipboard holds \"%s\", expected the log \"%s\"",
+             Narrow(wine_tests::ClipboardText()).c_str(), Narrow(shown).c_str());
     if (!WaitFor([&] { return FindPopupMenu(program.pid()) == nullptr; }, 5000))
         Fail("the menu stayed open");
     program.ExitAndExpectCode0();
